@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Installs the build and test dependencies and builds the third-party
+# libraries that Debian ships only for Linux. Idempotent: a second run with
+# everything in place only checks stamps.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+DEPS="$ROOT/third_party"
+SRC="$DEPS/src"
+OUT="$DEPS/build"
+mkdir -p "$SRC" "$OUT"
+
+PACKAGES=(
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
+  wine64 xvfb 7zip zip unzip libz-mingw-w64-dev libspdlog-dev libfmt-dev
+  googletest dpkg-dev cmake ninja-build g++ fonts-wqy-microhei
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+ensure_src_list() {
+  # Source packages: derive deb-src entries from the machine's own list.
+  local list=/etc/apt/sources.list.d/quillon-src.sources
+  [ -f "$list" ] && return 0
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > "$list"
+  elif [ -f /etc/apt/sources.list ]; then
+    grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' > /etc/apt/sources.list.d/quillon-src.list
+    touch "$list"
+  fi
+  APT_UPDATED=0
+}
+
+APT_UPDATED=${APT_UPDATED:-0}
+apt_update() { [ "$APT_UPDATED" = 1 ] || { apt-get update -qq; APT_UPDATED=1; }; }
+
+if [ ${#missing[@]} -gt 0 ]; then
+  ensure_src_list
+  apt_update
+  echo "bootstrap: installing ${missing[*]}"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+fetch_source() { # package, folder glob
+  local pkg=$1
+  if ! ls -d "$SRC/$pkg"-*/ >/dev/null 2>&1; then
+    ensure_src_list
+    apt_update
+    (cd "$SRC" && apt-get source -qq "$pkg" >/dev/null 2>&1 || { cd "$SRC" && apt-get source "$pkg"; })
+  fi
+  ls -d "$SRC/$pkg"-*/ | head -n1
+}
+
+# --- Lua 5.2, compiled as C++ so errors unwind host frames ---------------
+build_lua() { # name, compiler, ar, extra flags
+  local name=$1 cxx=$2 ar=$3 flags=$4
+  local dir="$OUT/lua-$name"
+  [ -f "$dir/.stamp" ] && return 0
+  local src="$LUA_SRC/src"
+  rm -rf "$dir"; mkdir -p "$dir/include" "$dir/obj"
+  # Debian's luaconf.h wants this header on non-Windows builds.
+  echo '#define DEB_HOST_MULTIARCH "native"' > "$dir/include/lua5.2-deb-multiarch.h"
+  local objs=()
+  for f in "$src"/*.c; do
+    case "$(basename "$f")" in lua.c|luac.c) continue;; esac
+    local o="$dir/obj/$(basename "${f%.c}").o"
+    "$cxx" -x c++ -O2 -DLUA_COMPAT_ALL $flags -I"$dir/include" -c "$f" -o "$o"
+    objs+=("$o")
+  done
+  "$ar" rcs "$dir/liblua.a" "${objs[@]}"
+  cp "$src"/lua.h "$src"/luaconf.h "$src"/lualib.h "$src"/lauxlib.h "$src"/lundump.h "$dir/include/"
+  rm -rf "$dir/obj"
+  touch "$dir/.stamp"
+  echo "bootstrap: built Lua for $name"
+}
+
+LUA_SRC="$(fetch_source lua5.2)"
+build_lua x86_64 x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-ar "-DLUA_IEEELL" &
+build_lua i686 i686-w64-mingw32-g++-posix i686-w64-mingw32-ar "" &
+build_lua native g++ ar "-DLUA_USE_POSIX" &
+wait
+for t in x86_64 i686 native; do [ -f "$OUT/lua-$t/.stamp" ] || { echo "bootstrap: Lua build for $t failed" >&2; exit 1; }; done
+
+# --- header-only spdlog/fmt, kept apart from the rest of /usr/include -----
+if [ ! -f "$OUT/spdlog-include/.stamp" ]; then
+  rm -rf "$OUT/spdlog-include"; mkdir -p "$OUT/spdlog-include"
+  cp -r /usr/include/spdlog /usr/include/fmt "$OUT/spdlog-include/"
+  touch "$OUT/spdlog-include/.stamp"
+fi
+
+echo "bootstrap: ready"

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Runs a Windows program under the build's own Wine prefix.
+#
+# ctest waits until a test's output pipe closes, and Wine's background
+# processes (wineserver, services) inherit it. So the server and services are
+# started here, under a lock and with every inherited descriptor closed, and
+# only then is the program exec'd.
+set -u
+: "${QUILL_WINEPREFIX:?QUILL_WINEPREFIX must name the Wine prefix}"
+export WINEPREFIX="$QUILL_WINEPREFIX"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export LC_ALL="${QUILL_LOCALE:-zh_CN.UTF-8}"
+WINE=/usr/lib/wine/wine64
+SERVER=/usr/lib/wine/wineserver
+PERSIST="${QUILL_WINESERVER_PERSIST:-300}"
+
+mkdir -p "$(dirname "$WINEPREFIX")"
+(
+  flock 9
+  if [ ! -f "$WINEPREFIX/.quill-ready" ]; then
+    rm -rf "$WINEPREFIX"
+    "$WINE" wineboot -i </dev/null >/dev/null 2>&1 9>&-
+    # Wine draws title bars itself when no window manager runs (Xvfb).
+    "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f </dev/null >/dev/null 2>&1 9>&-
+    "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+      /v Tahoma /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1 9>&-
+    "$SERVER" -w
+    touch "$WINEPREFIX/.quill-ready"
+  fi
+  if "$SERVER" -p"$PERSIST" </dev/null >/dev/null 2>&1 9>&-; then
+    # A fresh server: bring up Wine's services detached from our pipes.
+    "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 9>&-
+  fi
+) 9>"$WINEPREFIX.lock"
+
+exec "$WINE" "$@"
