@@ -1,1 +1,5 @@
-int main(){return 0;}
+#include <windows.h>
+
+#include "startup.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { return brix::RunInstaller(instance); }

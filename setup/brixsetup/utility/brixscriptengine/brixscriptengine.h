@@ -1,0 +1,45 @@
+#pragma once
+// The one embedded Lua interpreter: environment set-up, chunk loading from
+// the executable's resources, protected calls under the one error handler.
+#include <windows.h>
+
+#include <string>
+
+#include "lua.h"
+
+namespace brix {
+
+class BrixScriptEngine {
+ public:
+  // Constructed on first use; throws (E_FAIL) when no state can be made, and
+  // the next call tries again.
+  static BrixScriptEngine& Instance();
+  ~BrixScriptEngine();
+  BrixScriptEngine(const BrixScriptEngine&) = delete;
+  BrixScriptEngine& operator=(const BrixScriptEngine&) = delete;
+
+  lua_State* GetState() const { return L_; }
+
+  // Finds the resource (type, name) in the executable and runs it as a chunk.
+  bool DoResLua(const wchar_t* type, const wchar_t* name);
+  // Loads text or precompiled bytes under `chunkName` and runs them.
+  bool DoBufferLua(const char* data, size_t size, const char* chunkName);
+
+  // Function and its arguments on the stack; calls it with OnScriptError as
+  // message handler. Returns the lua_pcall status.
+  static int ProtectedCall(lua_State* L, int nargs, int nresults);
+  // Shows the error with a call-stack listing and ends the process.
+  static int OnScriptError(lua_State* L);
+  // Runs the global function `name` with no arguments, if it is a function.
+  void CallHook(const char* name);
+
+ private:
+  BrixScriptEngine();
+  lua_State* L_ = nullptr;
+};
+
+// Text of the error box: message, call stack and the request to report it.
+std::string FormatScriptError(lua_State* L);
+void AppendCallStack(lua_State* L, int level, std::string& text);
+
+}  // namespace brix

@@ -1,0 +1,21 @@
+#pragma once
+// Lenient argument reading shared by the host functions: a missing or
+// unconvertible argument reads as "", 0 or false, never as an error.
+#include <windows.h>
+
+#include <string>
+
+#include "lua.h"
+#include "strconv.h"
+
+namespace brix {
+
+inline std::wstring ArgText(lua_State* L, int index) { return ToWide(lua_tolstring(L, index, nullptr)); }
+inline int ArgInt(lua_State* L, int index) { return static_cast<int>(lua_tointegerx(L, index, nullptr)); }
+inline unsigned ArgUnsigned(lua_State* L, int index) {
+  return static_cast<unsigned>(lua_tounsignedx(L, index, nullptr));
+}
+inline bool ArgFlag(lua_State* L, int index) { return lua_toboolean(L, index) != 0; }
+inline void PushText(lua_State* L, const wchar_t* text) { lua_pushstring(L, WideToUtf8(text ? text : L"").c_str()); }
+
+}  // namespace brix

@@ -1,0 +1,1 @@
+engine_resource_chunk = 42
