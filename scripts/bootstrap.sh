@@ -13,7 +13,7 @@ mkdir -p "$SRC" "$OUT"
 PACKAGES=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
   wine64 xvfb 7zip zip unzip libz-mingw-w64-dev libspdlog-dev libfmt-dev
-  googletest dpkg-dev cmake ninja-build g++ fonts-wqy-microhei
+  googletest dpkg-dev cmake ninja-build g++ fonts-wqy-microhei locales
 )
 
 missing=()
@@ -42,6 +42,16 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt_update
   echo "bootstrap: installing ${missing[*]}"
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# Wine takes file names, arguments and console text through the Linux
+# locale: without a generated zh_CN.UTF-8, LC_ALL=zh_CN.UTF-8 still gives code
+# page 936 inside, but Chinese file names cannot be created and Chinese
+# arguments from a shell lose their high bits.
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN\.utf-\?8'; then
+  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null || echo 'zh_CN.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
+  echo "bootstrap: generated the zh_CN.UTF-8 locale"
 fi
 
 fetch_source() { # package, folder glob
