@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "installer.h"
 
@@ -24,13 +25,62 @@ std::string ReadChunk(const std::wstring& exe, const wchar_t* name) {
   return bytes;
 }
 
-// Replaces (or with null data removes) one chunk of an installer copy.
-bool ReplaceChunk(const std::wstring& exe, const wchar_t* name, const std::string* bytes) {
-  HANDLE h = BeginUpdateResourceW(exe.c_str(), FALSE);
+struct Resource {
+  std::wstring type, name;  // "#n" for integer ids
+  WORD language;
+  std::string bytes;
+};
+
+std::wstring KeyText(LPCWSTR key) {
+  return IS_INTRESOURCE(key) ? L"#" + std::to_wstring(reinterpret_cast<ULONG_PTR>(key)) : std::wstring(key);
+}
+LPCWSTR KeyOf(const std::wstring& text) {
+  return text[0] == L'#' ? MAKEINTRESOURCEW(_wtoi(text.c_str() + 1)) : text.c_str();
+}
+
+std::vector<Resource> AllResources(const std::wstring& exe) {
+  std::vector<Resource> all;
+  HMODULE m = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (!m) return all;
+  EnumResourceTypesW(m, [](HMODULE m, LPWSTR type, LONG_PTR all) -> BOOL {
+    EnumResourceNamesW(m, type, [](HMODULE m, LPCWSTR type, LPWSTR name, LONG_PTR all) -> BOOL {
+      EnumResourceLanguagesW(m, type, name, [](HMODULE m, LPCWSTR type, LPCWSTR name, WORD lang, LONG_PTR all) -> BOOL {
+        HRSRC info = FindResourceExW(m, type, name, lang);
+        const char* p = static_cast<const char*>(LockResource(LoadResource(m, info)));
+        reinterpret_cast<std::vector<Resource>*>(all)->push_back(
+            {KeyText(type), KeyText(name), lang, std::string(p, SizeofResource(m, info))});
+        return TRUE;
+      }, all);
+      return TRUE;
+    }, all);
+    return TRUE;
+  }, reinterpret_cast<LONG_PTR>(&all));
+  FreeLibrary(m);
+  return all;
+}
+
+// Rewrites the installer copy's resources with (type, name) replaced by
+// `bytes`, or left out when `bytes` is null.
+bool ReplaceResource(const std::wstring& exe, const std::wstring& type, const std::wstring& name,
+                     const std::string* bytes) {
+  auto all = AllResources(exe);
+  if (all.empty()) return false;
+  HANDLE h = BeginUpdateResourceW(exe.c_str(), TRUE);
   if (!h) return false;
-  BOOL ok = UpdateResourceW(h, L"LUA", name, 0, bytes ? const_cast<char*>(bytes->data()) : nullptr,
-                            bytes ? static_cast<DWORD>(bytes->size()) : 0);
+  bool ok = true;
+  for (auto& r : all) {
+    if (r.type == type && r.name == name) {
+      if (!bytes) continue;
+      r.bytes = *bytes;
+    }
+    ok = ok && UpdateResourceW(h, KeyOf(r.type), KeyOf(r.name), r.language, &r.bytes[0],
+                               static_cast<DWORD>(r.bytes.size()));
+  }
   return EndUpdateResourceW(h, !ok) && ok;
+}
+
+bool ReplaceChunk(const std::wstring& exe, const wchar_t* name, const std::string* bytes) {
+  return ReplaceResource(exe, L"LUA", name, bytes);
 }
 
 harness::RunResult RunSilent(const std::wstring& exe) {
@@ -49,6 +99,8 @@ TEST(Chunks, ShippedChunksUseThe32BitLayout) {
 TEST(Chunks, MissingInstallChunkIsTracedAndEndsTheRun) {
   auto exe = it::CopyInstaller(L"spine_setup.exe");
   ASSERT_TRUE(ReplaceChunk(exe, L"INSTSCRIPT.LUAC", nullptr));
+  ASSERT_TRUE(ReadChunk(exe, L"INSTSCRIPT.LUAC").empty());
+  ASSERT_FALSE(ReadChunk(exe, L"GLOBAL_VAR.LUAC").empty());
   auto r = RunSilent(exe);
   EXPECT_EQ(r.exitCode, 0u);
   EXPECT_TRUE(HasLine(r, L"LoadResource failed. Type : LUA ID : INSTSCRIPT.LUAC"));
@@ -93,3 +145,18 @@ TEST(Chunks, CorruptOrTruncatedConfigurationChunkFailsToLoad) {
   EXPECT_TRUE(named);
   EXPECT_TRUE(HasLine(r, L"DoResLua failed, GLOBAL_VAR.LUAC"));
 }
+
+// Window mode needs the skin archive; without it the run ends after the
+// before-init hook.
+TEST(SkinArchive, MissingSkinEndsWindowModeWithItsTrace) {
+  auto exe = it::CopyInstaller(L"spine_setup.exe");
+  ASSERT_TRUE(ReplaceResource(exe, L"ZIP", L"#249", nullptr));
+  auto r = it::RunInstaller(exe, {L"/TestMutexName", it::UniqueMutexName()});
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(Hooks(r), std::vector<std::wstring>{L"BrixSE_BeforeInit"});
+  EXPECT_TRUE(HasLine(r, L"LoadResource failed. type : XML, id : LAYOUT.XMLtr err:" +
+                             std::to_wstring(ERROR_RESOURCE_TYPE_NOT_FOUND)) ||
+              HasLine(r, L"LoadResource failed. type : XML, id : LAYOUT.XMLtr err:" +
+                             std::to_wstring(ERROR_RESOURCE_NAME_NOT_FOUND)));
+}
+

@@ -51,8 +51,9 @@ std::vector<std::wstring> Hooks(const harness::RunResult& r) {
 }
 
 std::wstring Logged(const harness::RunResult& r, const std::wstring& name) {
+  const std::wstring prefix = L"var:" + name + L"=";
   for (const auto& l : Lines(r))
-    if (l.compare(0, name.size() + 1, name + L"=") == 0) return l.substr(name.size() + 1);
+    if (l.compare(0, prefix.size(), prefix) == 0) return l.substr(prefix.size());
   return L"<none>";
 }
 

@@ -21,7 +21,7 @@ std::vector<std::wstring> Lines(const harness::RunResult& r);
 bool HasLine(const harness::RunResult& r, const std::wstring& line);
 // Lines starting with "hook:", marker removed.
 std::vector<std::wstring> Hooks(const harness::RunResult& r);
-// The value of a "name=value" line the test product logs, or "<none>".
+// The value of a "var:name=value" line the test product logs, or "<none>".
 std::wstring Logged(const harness::RunResult& r, const std::wstring& name);
 
 std::wstring UniqueMutexName();

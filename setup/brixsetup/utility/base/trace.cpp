@@ -33,10 +33,14 @@ void Trace(const wchar_t* fmt, ...) {
 }
 
 void TraceFailure(const wchar_t* message, const char* file, int line) {
+  // Taken before the first line: sending a debug string may itself change
+  // the thread's last error, and the failure's code is what matters.
+  const DWORD error = GetLastError();
   const wchar_t* m = message ? message : L"";
   TraceV(L"%lstr file:%hs\r\n", m, file);
   TraceV(L"%lstr line:%d\r\n", m, line);
-  TraceV(L"%lstr err:%d\r\n", m, static_cast<int>(GetLastError()));
+  TraceV(L"%lstr err:%d\r\n", m, static_cast<int>(error));
+  SetLastError(error);
 }
 
 }  // namespace brix

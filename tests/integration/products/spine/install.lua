@@ -28,10 +28,10 @@ end
 
 function BrixSE_BeforeInstall()
   log("hook:BrixSE_BeforeInstall")
-  log("global_install_path=" .. tostring(global_install_path))
-  log("InstallPath=" .. tostring(InstallPath))
-  log("ShouldStartWithWindowsChk=" .. tostring(ShouldStartWithWindowsChk))
-  log("global_ss_install=" .. tostring(global_ss_install))
+  log("var:global_install_path=" .. tostring(global_install_path))
+  log("var:InstallPath=" .. tostring(InstallPath))
+  log("var:ShouldStartWithWindowsChk=" .. tostring(ShouldStartWithWindowsChk))
+  log("var:global_ss_install=" .. tostring(global_ss_install))
 end
 
 function BrixSE_OnInstall()
