@@ -100,7 +100,7 @@ bool BrixScriptEngine::DoBufferLua(const char* data, size_t size, const char* ch
     if (width != 0 && width != static_cast<int>(sizeof(size_t))) {
       std::string why;
       if (!ConvertChunkLayout(data, size, static_cast<int>(sizeof(size_t)), false, converted, why)) {
-        Trace(L"%s\r\n", Utf8ToWide(std::string(chunkName) + ": " + why + " precompiled chunk").c_str());
+        Trace(L"%s\r\n", Utf8ToWide(std::string(chunkName) + ": " + why).c_str());
         Trace(L"luaL_loadbuffer failed!\r\n");
         return false;
       }

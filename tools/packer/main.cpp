@@ -1,0 +1,123 @@
+// quillpack: builds a product's setup.exe from the installer stub and a
+// product folder (see README.md for the folder's layout).
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "binary.h"
+#include "chunkcompiler.h"
+#include "filebytes.h"
+#include "iconresource.h"
+#include "manifestresource.h"
+#include "payload.h"
+#include "peresources.h"
+#include "productfolder.h"
+#include "resourcetree.h"
+#include "skinzip.h"
+#include "toolrunner.h"
+#include "versionresource.h"
+
+namespace quillpack {
+namespace {
+
+const char kUsage[] =
+    "usage: quillpack --stub <stub.exe> --product <product folder> --out <setup.exe>\n"
+    "\n"
+    "Adds the product's resources to a copy of the installer stub:\n"
+    "  config.lua, install.lua, uninstall.lua  compiled chunks (LUA)\n"
+    "  skin/                                   skin archive (ZIP 249)\n"
+    "  payload/                                product files (_7Z APP.7Z)\n"
+    "  icon.ico                                icon group 128\n"
+    "  product.ini                             version resource and manifest\n"
+    "The output is replaced only when packing succeeds.\n";
+
+// Chunk resources and the files they are compiled from.
+const struct {
+  const char* source;
+  const char* resource;
+} kChunks[] = {
+    {"config.lua", "GLOBAL_VAR.LUAC"},
+    {"install.lua", "INSTSCRIPT.LUAC"},
+    {"uninstall.lua", "UNINSTSCRIPT.LUAC"},
+};
+constexpr uint16_t kSkinZipId = 249;
+constexpr uint16_t kIconGroupId = 128;
+
+struct Options {
+  std::string stub, product, out;
+};
+
+int Pack(const Options& o) {
+  const auto started = std::chrono::steady_clock::now();
+  // Everything cheap is checked before the archivers run.
+  Bytes stub;
+  try {
+    stub = ReadFileBytes(o.stub);
+  } catch (const PackError& e) {
+    throw PackError(std::string("stub ") + e.what());
+  }
+  const ProductFolder product = LoadProductFolder(o.product);
+
+  ResourceSet resources;
+  for (const auto& c : kChunks)
+    resources.Add(ResourceKey::Named("LUA"), ResourceKey::Named(c.resource), kLangNeutral,
+                  CompileChunk(product.Path(c.source)));
+  AddIconResources(ReadFileBytes(product.Path("icon.ico")), product.Path("icon.ico"), kIconGroupId, resources);
+  resources.Add(ResourceKey::Id(kRtVersion), ResourceKey::Id(1), kLangNeutral, BuildVersionResource(product.version));
+  resources.Add(ResourceKey::Id(kRtManifest), ResourceKey::Id(1), kLangNeutral, BuildManifest(product.executionLevel));
+  // A dry run of the PE checks, so a bad stub fails before the archivers run.
+  AddResourceSection(stub, resources);
+
+  TempFolder temp;
+  resources.Add(ResourceKey::Named("ZIP"), ResourceKey::Id(kSkinZipId), kLangNeutral,
+                BuildSkinZip(product.Path("skin"), temp.path()));
+  resources.Add(ResourceKey::Named("_7Z"), ResourceKey::Named("APP.7Z"), kLangNeutral,
+                BuildPayload(product.Path("payload"), product.payloadSwitches, temp.path()));
+
+  const Bytes image = AddResourceSection(stub, resources);
+  WriteFileReplacing(o.out, image, true);
+
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::printf("quillpack: wrote %s (%zu bytes, %zu resources) in %.2f s\n", o.out.c_str(), image.size(),
+              resources.size(), seconds);
+  return 0;
+}
+
+}  // namespace
+}  // namespace quillpack
+
+int main(int argc, char** argv) {
+  using namespace quillpack;
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    std::string* target = arg == "--stub" ? &o.stub : arg == "--product" ? &o.product : arg == "--out" ? &o.out : nullptr;
+    if (!target) {
+      std::fprintf(stderr, "quillpack: unknown argument \"%s\"\n%s", arg.c_str(), kUsage);
+      return 2;
+    }
+    if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+      std::fprintf(stderr, "quillpack: %s needs a value\n%s", arg.c_str(), kUsage);
+      return 2;
+    }
+    *target = argv[++i];
+  }
+  if (o.stub.empty() || o.product.empty() || o.out.empty()) {
+    std::fprintf(stderr, "quillpack: --stub, --product and --out are all required\n%s", kUsage);
+    return 2;
+  }
+  try {
+    return Pack(o);
+  } catch (const PackError& e) {
+    std::fprintf(stderr, "quillpack: error: %s\n", e.what());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "quillpack: error: %s\n", e.what());
+  }
+  std::fprintf(stderr, "quillpack: %s was not written\n", o.out.c_str());
+  return 1;
+}

@@ -1,0 +1,17 @@
+#pragma once
+// Adds a resource section to a PE32 or PE32+ executable that has none.
+#include "binary.h"
+#include "resourcetree.h"
+
+namespace quillpack {
+
+// Checks that the stub can take a new section (throws PackError naming the
+// problem otherwise) and returns the image with the resources appended as a
+// new last section, headers and checksum updated. Bytes after the last
+// section (the COFF symbol table of an unstripped stub) stay where they are.
+Bytes AddResourceSection(const Bytes& stub, const ResourceSet& resources);
+
+// The PE header checksum of an image, as the loader and imagehlp compute it.
+uint32_t PeChecksum(const Bytes& image, size_t checksumOffset);
+
+}  // namespace quillpack

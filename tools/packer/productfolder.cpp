@@ -1,0 +1,128 @@
+#include "productfolder.h"
+
+#include <sys/stat.h>
+
+#include <functional>
+#include <map>
+#include <sstream>
+
+#include "binary.h"
+#include "filebytes.h"
+#include "utf16.h"
+
+namespace quillpack {
+namespace {
+
+using Setter = std::function<void(ProductFolder&, const std::string& value, const std::string& where)>;
+
+struct Key {
+  bool required;
+  Setter set;
+};
+
+void ParseVersion(ProductFolder& p, const std::string& value, const std::string& where) {
+  std::array<uint16_t, 4> parts{};
+  size_t part = 0, start = 0;
+  bool ok = !value.empty();
+  for (size_t i = 0; ok && i <= value.size(); ++i) {
+    if (i < value.size() && value[i] != '.') {
+      ok = value[i] >= '0' && value[i] <= '9' && i - start < 5;
+      continue;
+    }
+    ok = i > start && part < 4;
+    if (ok) {
+      const unsigned long n = std::stoul(value.substr(start, i - start));
+      ok = n <= 65535;
+      parts[part++] = uint16_t(n);
+    }
+    start = i + 1;
+  }
+  if (!ok || part != 4)
+    throw PackError(where + "version \"" + value + "\" is not four dot-separated numbers 0..65535 (like 2.0.0.18)");
+  p.version.version = parts;
+  p.version.versionText = value;
+}
+
+// The one table of accepted keys; a key missing here is reported as
+// unknown, so a typo never passes silently.
+const std::map<std::string, Key>& Keys() {
+  static const std::map<std::string, Key> keys = {
+      {"version", {true, ParseVersion}},
+      {"product_name", {false, [](ProductFolder& p, const std::string& v, const std::string&) { p.version.productName = v; }}},
+      {"company", {false, [](ProductFolder& p, const std::string& v, const std::string&) { p.version.company = v; }}},
+      {"description", {false, [](ProductFolder& p, const std::string& v, const std::string&) { p.version.description = v; }}},
+      {"copyright", {false, [](ProductFolder& p, const std::string& v, const std::string&) { p.version.copyright = v; }}},
+      {"execution_level",
+       {false,
+        [](ProductFolder& p, const std::string& v, const std::string& where) {
+          if (v != "asInvoker" && v != "highestAvailable" && v != "requireAdministrator")
+            throw PackError(where + "execution_level \"" + v +
+                            "\" must be asInvoker, highestAvailable or requireAdministrator");
+          p.executionLevel = v;
+        }}},
+      {"payload_7z_switches", {false, [](ProductFolder& p, const std::string& v, const std::string&) { p.payloadSwitches = v; }}},
+      // Reserved for the statistics counter's host name; accepted so product
+      // folders can carry it already, not used by this packer.
+      {"counter_host", {false, [](ProductFolder&, const std::string&, const std::string&) {}}},
+  };
+  return keys;
+}
+
+std::string Trim(const std::string& s) {
+  const char* space = " \t\r\n";
+  const size_t a = s.find_first_not_of(space);
+  if (a == std::string::npos) return std::string();
+  return s.substr(a, s.find_last_not_of(space) - a + 1);
+}
+
+void ReadSettings(ProductFolder& p, const std::string& iniPath) {
+  Bytes text = ReadFileBytes(iniPath);
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+  std::map<std::string, int> seen;
+  std::istringstream lines(text);
+  std::string line;
+  for (int number = 1; std::getline(lines, line); ++number) {
+    const std::string where = iniPath + ":" + std::to_string(number) + ": ";
+    const std::string content = Trim(line);
+    if (content.empty() || content[0] == '#' || content[0] == ';') continue;
+    const size_t eq = content.find('=');
+    if (eq == std::string::npos) throw PackError(where + "expected \"key = value\", got \"" + content + "\"");
+    const std::string key = Trim(content.substr(0, eq)), value = Trim(content.substr(eq + 1));
+    const auto known = Keys().find(key);
+    if (known == Keys().end()) throw PackError(where + "unknown key \"" + key + "\"");
+    if (seen.count(key)) throw PackError(where + "\"" + key + "\" is set twice (first on line " + std::to_string(seen[key]) + ")");
+    seen[key] = number;
+    std::u16string ignored;
+    if (!Utf8ToUtf16(value, ignored)) throw PackError(where + "the value of \"" + key + "\" is not valid UTF-8");
+    known->second.set(p, value, where);
+  }
+  for (const auto& k : Keys())
+    if (k.second.required && !seen.count(k.first)) throw PackError(iniPath + ": the required key \"" + k.first + "\" is missing");
+}
+
+bool IsFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+ProductFolder LoadProductFolder(const std::string& root) {
+  if (!IsFolder(root)) throw PackError(root + ": product folder not found");
+  ProductFolder p;
+  p.root = root;
+  while (p.root.size() > 1 && p.root.back() == '/') p.root.pop_back();
+  for (const char* file : {"product.ini", "config.lua", "install.lua", "uninstall.lua", "icon.ico"})
+    if (!IsFile(p.Path(file))) throw PackError(p.Path(file) + ": missing from the product folder");
+  for (const char* folder : {"skin", "payload"})
+    if (!IsFolder(p.Path(folder))) throw PackError(p.Path(folder) + ": folder missing from the product folder");
+  ReadSettings(p, p.Path("product.ini"));
+  return p;
+}
+
+}  // namespace quillpack

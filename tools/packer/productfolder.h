@@ -1,0 +1,22 @@
+#pragma once
+// A product folder: product.ini and the files the installer is built from.
+#include <string>
+
+#include "versionresource.h"
+
+namespace quillpack {
+
+struct ProductFolder {
+  std::string root;
+  VersionInfo version;
+  std::string executionLevel = "asInvoker";
+  std::string payloadSwitches = "-mx=5";
+
+  std::string Path(const std::string& relative) const { return root + "/" + relative; }
+};
+
+// Reads and checks product.ini and that every required file and folder is
+// there. Throws PackError ("product.ini:LINE: ..." for settings).
+ProductFolder LoadProductFolder(const std::string& root);
+
+}  // namespace quillpack
