@@ -3,11 +3,16 @@
 // the executable's resources, protected calls under the one error handler.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "lua.h"
 
 namespace brix {
+
+// Told the full path and error code of each file a recursive delete could
+// not remove.
+using DeleteErrorCallback = std::function<void(const wchar_t* path, DWORD error)>;
 
 class BrixScriptEngine {
  public:
@@ -32,6 +37,11 @@ class BrixScriptEngine {
   static int OnScriptError(lua_State* L);
   // Runs the global function `name` with no arguments, if it is a function.
   void CallHook(const char* name);
+
+  // Deletes a folder tree (or the entries a non-folder path matches); what
+  // cannot be deleted stays. The Ex form reports each failed file.
+  static void DeleteDirectories(const std::wstring& path);
+  static void DeleteDirectoriesEx(const std::wstring& path, const DeleteErrorCallback& onError);
 
  private:
   BrixScriptEngine();

@@ -38,6 +38,7 @@ function BrixSE_OnInstall()
   log("hook:BrixSE_OnInstall")
   if opts.Box then Lua_MsgBox("first installer waits", "spine", 1) end
   fail("OnInstall")
+  if opts.Delete then log("var:delete=" .. tostring(Lua_DeleteFile(opts.Delete))) end
   -- A later change does not move the product start.
   global_install_path = "C:\\elsewhere"
 end

@@ -16,6 +16,12 @@ inline unsigned ArgUnsigned(lua_State* L, int index) {
   return static_cast<unsigned>(lua_tounsignedx(L, index, nullptr));
 }
 inline bool ArgFlag(lua_State* L, int index) { return lua_toboolean(L, index) != 0; }
+// Path expansion of an argument into 260 units. False (with a trace naming
+// the function) when it does not fit; a partial expansion is never used.
+bool ExpandArgPath(lua_State* L, int index, const wchar_t* function, std::wstring& out);
+// "Fun:%s, Description:%s it's not exists!\r\n"
+void TraceMissing(const wchar_t* function, const std::wstring& path);
+
 inline void PushText(lua_State* L, const wchar_t* text) { lua_pushstring(L, WideToUtf8(text ? text : L"").c_str()); }
 
 }  // namespace brix

@@ -16,4 +16,22 @@ int Lua_GetTempFileName(lua_State* L);
 int Lua_GetTempPath(lua_State* L);
 int Lua_ExpandEnv(lua_State* L);
 
+// files and folders (filefunctions.cpp)
+int Lua_CreateDirectory(lua_State* L);
+int Lua_CopyFile(lua_State* L);
+int Lua_MoveFile(lua_State* L);
+int Lua_RenameFile(lua_State* L);
+int Lua_DeleteFile(lua_State* L);
+int Lua_DeleteFileEx(lua_State* L);
+int Lua_DelFileRecursive(lua_State* L);
+int Lua_DelFileRecursiveEx(lua_State* L);
+int Lua_DeleteFileAfterReboot(lua_State* L);
+int Lua_PathFileExists(lua_State* L);
+int Lua_PathYetAnotherMakeUniqueName(lua_State* L);
+
+// registry (registryfunctions.cpp)
+int Lua_RegQuery(lua_State* L);
+int Lua_RegAdd(lua_State* L);
+int Lua_RegDel(lua_State* L);
+
 }  // namespace brix
