@@ -50,7 +50,7 @@ struct TextBuffer {
   static int Index(lua_State* L) {
     bool ours = lua_gettop(L) >= 2 && IsKind(L, -2, T::kKind);
     lua_Integer i = ours ? lua_tointegerx(L, -1, nullptr) : -1;
-    Block b = BlockOf(L, -2);
+    Block b = ours ? BlockOf(L, -2) : Block();
     if (i < 0 || static_cast<size_t>(i) >= b.size / sizeof(Unit)) {
       lua_pushnil(L);
       return 1;
@@ -72,15 +72,17 @@ struct TextBuffer {
     return 0;
   }
 
+  // A receiver that is not ours (a light userdata given our metatable by the
+  // debug library, a direct call) has no text: length 0, the empty string.
   static int Len(lua_State* L) {
-    if (lua_gettop(L) < 1 || !IsKind(L, -1, T::kKind)) return 0;
-    lua_pushnumber(L, static_cast<lua_Number>(T::Text(L, -1).size()));
+    bool ours = lua_gettop(L) >= 1 && IsKind(L, -1, T::kKind);
+    lua_pushnumber(L, ours ? static_cast<lua_Number>(T::Text(L, -1).size()) : 0);
     return 1;
   }
 
   static int ToString(lua_State* L) {
-    if (lua_gettop(L) < 1 || !IsKind(L, -1, T::kKind)) return 0;
-    T::PushText(L, T::Text(L, -1));
+    if (lua_gettop(L) >= 1 && IsKind(L, -1, T::kKind)) T::PushText(L, T::Text(L, -1));
+    else lua_pushliteral(L, "");
     return 1;
   }
 
