@@ -1,0 +1,1 @@
+function BrixSE_Uninstall() end
