@@ -28,9 +28,24 @@ mkdir -p "$(dirname "$WINEPREFIX")"
     "$SERVER" -w
     touch "$WINEPREFIX/.quill-ready"
   fi
+  if [ ! -f "$WINEPREFIX/.quill-settings-2" ]; then
+    # Without a window manager, Wine waits for one whenever a managed window
+    # is hidden (about 2 s per message box); unmanaged windows do not.
+    "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 9>&-
+    touch "$WINEPREFIX/.quill-settings-2"
+  fi
   if "$SERVER" -p"$PERSIST" </dev/null >/dev/null 2>&1 9>&-; then
     # A fresh server: bring up Wine's services detached from our pipes.
     "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 9>&-
+  fi
+  # Hold Wine's desktop process open from a detached program, so it is not
+  # started (and its descriptors inherited) by a test.
+  keeper="${QUILL_DESKTOP_KEEPER:-}"
+  pidfile="$WINEPREFIX/.quill-keeper.pid"
+  if [ -n "${DISPLAY:-}" ] && [ -n "$keeper" ] && [ -f "$keeper" ] &&
+     ! { [ -f "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null; }; then
+    setsid "$WINE" "$keeper" "${QUILL_KEEPER_SECONDS:-1800}" </dev/null >/dev/null 2>&1 9>&- &
+    echo $! > "$pidfile"
   fi
 ) 9>"$WINEPREFIX.lock"
 
