@@ -11,3 +11,25 @@ set_target_properties(lua PROPERTIES
 add_library(spdlog_headers INTERFACE)
 target_include_directories(spdlog_headers SYSTEM INTERFACE ${QUILL_DEPS}/spdlog-include)
 target_compile_definitions(spdlog_headers INTERFACE SPDLOG_HEADER_ONLY FMT_HEADER_ONLY)
+
+# The LZMA SDK's C 7z decoder (bootstrap builds it per target).
+set(_lzmadec ${QUILL_DEPS}/lzmadec-${QUILL_ARCH})
+if(NOT EXISTS ${_lzmadec}/liblzmadec.a)
+  message(FATAL_ERROR "7z decoder for ${QUILL_ARCH} missing: run scripts/bootstrap.sh")
+endif()
+add_library(lzmadec STATIC IMPORTED GLOBAL)
+set_target_properties(lzmadec PROPERTIES
+  IMPORTED_LOCATION ${_lzmadec}/liblzmadec.a
+  INTERFACE_INCLUDE_DIRECTORIES ${_lzmadec}/include)
+
+# Static libcurl with Schannel; the libraries are what it needs from Windows.
+set(_curl ${QUILL_DEPS}/curl-${QUILL_ARCH})
+if(NOT EXISTS ${_curl}/lib/libcurl.a)
+  message(FATAL_ERROR "libcurl for ${QUILL_ARCH} missing: run scripts/bootstrap.sh")
+endif()
+add_library(curl STATIC IMPORTED GLOBAL)
+set_target_properties(curl PROPERTIES
+  IMPORTED_LOCATION ${_curl}/lib/libcurl.a
+  INTERFACE_INCLUDE_DIRECTORIES ${_curl}/include
+  INTERFACE_COMPILE_DEFINITIONS CURL_STATICLIB
+  INTERFACE_LINK_LIBRARIES "ws2_32;crypt32;bcrypt;normaliz;advapi32;winmm")

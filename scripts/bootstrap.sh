@@ -14,6 +14,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
   wine64 xvfb 7zip zip unzip libz-mingw-w64-dev libspdlog-dev libfmt-dev
   googletest dpkg-dev cmake ninja-build g++ fonts-wqy-microhei locales
+  python3 openssl
 )
 
 missing=()
@@ -100,5 +101,68 @@ if [ ! -f "$OUT/spdlog-include/.stamp" ]; then
   cp -r /usr/include/spdlog /usr/include/fmt "$OUT/spdlog-include/"
   touch "$OUT/spdlog-include/.stamp"
 fi
+
+# --- LZMA SDK: the C 7z decoder (payload unpacking), static, -O2 ----------
+# Only the archive reader, its codecs and filters; no encoder, no threads.
+LZMADEC_FILES="7zArcIn 7zDec 7zStream 7zBuf 7zCrc 7zCrcOpt CpuArch LzmaDec Lzma2Dec Bra Bra86 BraIA64 Bcj2 Delta"
+build_lzmadec() { # arch, compiler, ar
+  local arch=$1 cc=$2 ar=$3
+  local dir="$OUT/lzmadec-$arch"
+  [ -f "$dir/.stamp" ] && return 0
+  rm -rf "$dir"; mkdir -p "$dir/include/lzma" "$dir/obj"
+  local objs=() f
+  for f in $LZMADEC_FILES; do
+    "$cc" -O2 -c "$LZMADEC_SRC/C/$f.c" -o "$dir/obj/$f.o" || return 1
+    objs+=("$dir/obj/$f.o")
+  done
+  "$ar" rcs "$dir/liblzmadec.a" "${objs[@]}"
+  # In a folder of their own: names such as Alloc.h or Threads.h are common.
+  cp "$LZMADEC_SRC"/C/*.h "$dir/include/lzma/"
+  rm -rf "$dir/obj"
+  touch "$dir/.stamp"
+  echo "bootstrap: built the 7z decoder for $arch"
+}
+
+if [ ! -f "$OUT/lzmadec-x86_64/.stamp" ] || [ ! -f "$OUT/lzmadec-i686/.stamp" ]; then
+  lzmadec_start=$SECONDS
+  LZMADEC_SRC="$(fetch_source 7zip)"
+  build_lzmadec x86_64 x86_64-w64-mingw32-gcc-posix x86_64-w64-mingw32-ar &
+  build_lzmadec i686 i686-w64-mingw32-gcc-posix i686-w64-mingw32-ar &
+  wait
+  echo "bootstrap: 7z decoder step took $((SECONDS - lzmadec_start)) s"
+fi
+for t in x86_64 i686; do [ -f "$OUT/lzmadec-$t/.stamp" ] || { echo "bootstrap: 7z decoder for $t missing" >&2; exit 1; }; done
+
+# --- libcurl, static, Schannel TLS (HTTP and HTTPS only) ------------------
+# dpkg-source (behind apt-get source) applies Debian's security fixes.
+build_curl() { # arch
+  local arch=$1
+  local dir="$OUT/curl-$arch" work="$OUT/curl-$arch.work"
+  [ -f "$dir/.stamp" ] && return 0
+  rm -rf "$dir" "$work"
+  cmake -S "$CURL_SRC" -B "$work" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-$arch-w64-mingw32.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$dir" \
+    -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF \
+    -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DHTTP_ONLY=ON -DCURL_ZLIB=OFF \
+    -DUSE_LIBIDN2=OFF -DUSE_WIN32_IDN=ON -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBPSL=OFF \
+    -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none -DENABLE_MANUAL=OFF -DENABLE_UNICODE=ON \
+    -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON -DENABLE_UNIX_SOCKETS=OFF \
+    >"$work.log" 2>&1 || { echo "bootstrap: curl configure for $arch failed, see $work.log" >&2; return 1; }
+  cmake --build "$work" -j2 >>"$work.log" 2>&1 &&
+    cmake --install "$work" >>"$work.log" 2>&1 ||
+    { echo "bootstrap: curl build for $arch failed, see $work.log" >&2; return 1; }
+  rm -rf "$work" "$work.log"
+  touch "$dir/.stamp"
+  echo "bootstrap: built libcurl for $arch"
+}
+
+if [ ! -f "$OUT/curl-x86_64/.stamp" ] || [ ! -f "$OUT/curl-i686/.stamp" ]; then
+  CURL_SRC="$(fetch_source curl)"
+  build_curl x86_64 &
+  build_curl i686 &
+  wait
+fi
+for t in x86_64 i686; do [ -f "$OUT/curl-$t/.stamp" ] || { echo "bootstrap: libcurl for $t missing" >&2; exit 1; }; done
 
 echo "bootstrap: ready"

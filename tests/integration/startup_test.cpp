@@ -348,6 +348,7 @@ TEST_F(ProductStart, AtTheShellLevelThroughExplorerAndMarksTheInstall) {
   EXPECT_EQ(RegQueryValueExW(key, L"Install", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
   EXPECT_EQ(value, 1u);
+  // Only the value: other tests keep their own values in this key.
+  RegDeleteValueW(key, L"Install");
   RegCloseKey(key);
-  RegDeleteKeyW(HKEY_CURRENT_USER, L"SOFTWARE\\Quillon");
 }

@@ -2,11 +2,16 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include <string>
 
 #include "appdata.h"
 #include "brixscriptengine.h"
+#include "productsetting.h"
+#include "scriptglobals.h"
+#include "tambaselog.h"
+#include "tamstatmodule.h"
 
 namespace brix {
 
@@ -30,6 +35,14 @@ void CInstallMgr::BeforeInstall() {
 void CInstallMgr::InstallExecute() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   RunHook("BrixSE_OnInstall");
+
+  wchar_t library[MAX_PATH] = {};
+  lstrcpynW(library, ReadGlobalText(BrixScriptEngine::Instance().GetState(), "global_install_path").c_str(), MAX_PATH);
+  // A path too long for the name would leave a folder name the loader
+  // completes with ".dll"; the statistics module then uses its own folder.
+  if (!PathAppendW(library, L"qvstat.dll")) library[0] = L'\0';
+  const bool started = TamStatModule::Instance()->Init(L"SOFTWARE\\Quillon", StatDispatchHost(), library, L"");
+  BRIX_LOG_INFO("TamStatModule Init:{}", started);
 }
 
 void CInstallMgr::BeforeComplete() {

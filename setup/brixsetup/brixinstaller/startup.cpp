@@ -21,6 +21,7 @@ using std::min;
 #include "scriptglobals.h"
 #include "strconv.h"
 #include "tambaselog.h"
+#include "tamstatmodule.h"
 #include "trace.h"
 
 namespace brix {
@@ -106,6 +107,7 @@ void RunSilent(lua_State* L, const std::wstring& logPath) {
   StartProduct(installPath, ReadGlobalText(L, "global_main_app_name"), ReadGlobalText(L, "global_start_parameter"),
                ReadGlobalFlag(L, "global_startuseexplorer_level"));
   mgr.AfterComplete();
+  TamStatModule::Instance()->Uninit();
   NotifyListener();
   CoUninitialize();
 

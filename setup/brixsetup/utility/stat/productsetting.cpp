@@ -1,0 +1,41 @@
+#include "productsetting.h"
+
+#include <windows.h>
+
+#include "strconv.h"
+
+namespace brix {
+namespace {
+
+constexpr char kDefaultStatHost[] = "stat.quillon.example";
+constexpr char kDefaultCounterHost[] = "count.quillon.example";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+}  // namespace
+
+std::string ProductSetting(const wchar_t* name, const char* fallback) {
+  HMODULE self = GetModuleHandleW(nullptr);
+  HRSRC info = FindResourceW(self, name, L"CFG");
+  HGLOBAL res = info ? LoadResource(self, info) : nullptr;
+  const char* bytes = res ? static_cast<const char*>(LockResource(res)) : nullptr;
+  const DWORD size = bytes ? SizeofResource(self, info) : 0;
+  std::string value(bytes ? bytes : "", size);
+  size_t begin = 0, end = value.size();
+  while (begin < end && IsBlank(value[begin])) ++begin;
+  while (end > begin && IsBlank(value[end - 1])) --end;
+  value = value.substr(begin, end - begin);
+  // A host name goes into a URL and to the statistics library as C text: a
+  // NUL or line break inside would cut or split it.
+  for (char c : value)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return fallback;
+  return value.empty() ? fallback : value;
+}
+
+std::wstring StatDispatchHost() { return Utf8ToWide(ProductSetting(L"STAT_HOST", kDefaultStatHost)); }
+
+std::wstring CounterEndpointUrl() {
+  return L"https://" + Utf8ToWide(ProductSetting(L"COUNTER_HOST", kDefaultCounterHost)) + L"/api/ruzorivizi.php";
+}
+
+}  // namespace brix
