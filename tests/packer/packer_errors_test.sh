@@ -64,6 +64,8 @@ product; echo "just words" >>"$WORK/p/product.ini"
 pack "line without =" "expected \"key = value\""
 product; sed -i 's/^execution_level = .*/execution_level = admin/' "$WORK/p/product.ini"
 pack "bad execution level" "execution_level \"admin\" must be"
+product; echo "stat_host = evil.example/path?x=1" >>"$WORK/p/product.ini"
+pack "host name with a path" "stat_host \"evil.example/path?x=1\" is not a host name"
 
 # --- icon, skin, payload ----------------------------------------------------
 product; echo "not an icon" >"$WORK/p/icon.ico"

@@ -213,6 +213,11 @@ TEST_P(PackedInstaller, VersionResourceReadsBack) {
   EXPECT_EQ(L"setup.exe", VersionString(block, L"OriginalFilename"));
 }
 
+TEST_P(PackedInstaller, DeploymentSettingsAreCfgResources) {
+  EXPECT_EQ(Resource(L"CFG", L"COUNTER_HOST"), "counter.invalid");
+  EXPECT_TRUE(Resource(L"CFG", L"STAT_HOST").empty());  // not set: the installer's default applies
+}
+
 TEST_P(PackedInstaller, ManifestCarriesTheRequestedLevel) {
   const std::string manifest = Resource(RT_MANIFEST, MAKEINTRESOURCEW(1));
   EXPECT_NE(std::string::npos, manifest.find("level=\"highestAvailable\""));

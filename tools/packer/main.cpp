@@ -66,6 +66,8 @@ int Pack(const Options& o) {
   AddIconResources(ReadFileBytes(product.Path("icon.ico")), product.Path("icon.ico"), kIconGroupId, resources);
   resources.Add(ResourceKey::Id(kRtVersion), ResourceKey::Id(1), kLangNeutral, BuildVersionResource(product.version));
   resources.Add(ResourceKey::Id(kRtManifest), ResourceKey::Id(1), kLangNeutral, BuildManifest(product.executionLevel));
+  for (const auto& setting : product.settings)
+    resources.Add(ResourceKey::Named("CFG"), ResourceKey::Named(setting.first), kLangNeutral, Bytes(setting.second));
   // A dry run of the PE checks, so a bad stub fails before the archivers run.
   AddResourceSection(stub, resources);
 

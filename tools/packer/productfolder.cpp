@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <functional>
+#include <cctype>
 #include <map>
 #include <sstream>
 
@@ -43,6 +44,15 @@ void ParseVersion(ProductFolder& p, const std::string& value, const std::string&
   p.version.versionText = value;
 }
 
+// A host name as the installer passes it on: letters, digits, dots and
+// dashes only, so nothing else can ride along into a URL.
+std::string HostName(const std::string& v, const std::string& where, const char* key) {
+  bool ok = !v.empty() && v.size() <= 253;
+  for (char c : v) ok = ok && (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-');
+  if (!ok) throw PackError(where + key + " \"" + v + "\" is not a host name");
+  return v;
+}
+
 // The one table of accepted keys; a key missing here is reported as
 // unknown, so a typo never passes silently.
 const std::map<std::string, Key>& Keys() {
@@ -61,9 +71,12 @@ const std::map<std::string, Key>& Keys() {
           p.executionLevel = v;
         }}},
       {"payload_7z_switches", {false, [](ProductFolder& p, const std::string& v, const std::string&) { p.payloadSwitches = v; }}},
-      // Reserved for the statistics counter's host name; accepted so product
-      // folders can carry it already, not used by this packer.
-      {"counter_host", {false, [](ProductFolder&, const std::string&, const std::string&) {}}},
+      {"stat_host", {false, [](ProductFolder& p, const std::string& v, const std::string& where) {
+         p.settings["STAT_HOST"] = HostName(v, where, "stat_host");
+       }}},
+      {"counter_host", {false, [](ProductFolder& p, const std::string& v, const std::string& where) {
+         p.settings["COUNTER_HOST"] = HostName(v, where, "counter_host");
+       }}},
   };
   return keys;
 }

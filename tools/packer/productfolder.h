@@ -1,5 +1,6 @@
 #pragma once
 // A product folder: product.ini and the files the installer is built from.
+#include <map>
 #include <string>
 
 #include "versionresource.h"
@@ -11,6 +12,9 @@ struct ProductFolder {
   VersionInfo version;
   std::string executionLevel = "asInvoker";
   std::string payloadSwitches = "-mx=5";
+  // Deployment settings the installer reads at run time: resource name (of
+  // type "CFG") to UTF-8 text.
+  std::map<std::string, std::string> settings;
 
   std::string Path(const std::string& relative) const { return root + "/" + relative; }
 };
