@@ -1,26 +1,81 @@
--- Install chunk (INSTSCRIPT.LUAC): the five install hooks.
+-- Install chunk (INSTSCRIPT.LUAC): the Quillon install, run by the host's
+-- five install hooks.
 global_ss_install = false
 global_install_path = "%ProgramFiles%\\Harlow\\Quillon"
 global_startup_check = true
+
+local PRODUCT_KEY = "SOFTWARE\\Quillon"
+local RUN_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+local HOME_PAGE = "https://quillon.example/"
 
 local function log(fmt, ...)
   Lua_Logout(string.format(fmt, ...) .. "\r\n")
 end
 
+local function installFolder()
+  local path = InstallPath
+  if path == nil or path == "" then path = global_install_path end
+  return Lua_ExpandEnv(path)
+end
+
 function BrixSE_BeforeInit()
-  log("BrixSE_BeforeInit: system major version %d, wow64 %s", Lua_GetOSVersion(), tostring(Lua_IsWow64()))
+  local major = Lua_GetOSVersion()
+  if major < 6 then
+    log("Quillon needs Windows 7 or later; this system reports major version %d", major)
+    Lua_MsgBox("Quillon 需要 Windows 7 或更高版本。", "Quillon", 0x10)
+    os.exit(0)
+  end
+  -- Folder variables the shortcut paths below are written with.
+  Lua_RegVarByCSIDL("APPDATA", 26)
+  Lua_RegVarByCSIDL("COMMPROGRAMS", 23)
+  Lua_RegVarByCSIDL("DESKTOP", 16)
+  log("BrixSE_BeforeInit: Windows %d, 32-bit on 64-bit: %s", major, tostring(Lua_IsWow64()))
 end
 
 function BrixSE_BeforeInstall()
-  log("BrixSE_BeforeInstall: install folder %s", Lua_ExpandEnv(InstallPath or global_install_path))
+  -- A running copy holds its files open: close it first.
+  for _, pid in ipairs({ Lua_GetProcessId(global_main_app_name) }) do
+    if pid ~= -1 then
+      log("BrixSE_BeforeInstall: closing %s (pid %d): %s", global_main_app_name, pid, tostring(Lua_TaskKill(pid)))
+    end
+  end
+  log("BrixSE_BeforeInstall: installing into %s", installFolder())
 end
 
 function BrixSE_OnInstall()
-  log("BrixSE_OnInstall: would unpack the payload into %s", Lua_ExpandEnv(InstallPath))
+  local dir = installFolder()
+  Lua_CreateDirectory(dir)
+  local files = 0
+  local ok = Lua_UnCompress7z("App.7z", dir, false,
+    function(path) files = files + 1 end,
+    function(path, code)
+      log("BrixSE_OnInstall: cannot create %s (error %d), skipped", path, code)
+      return 1
+    end)
+  log("BrixSE_OnInstall: unpacked %d files into %s: %s", files, dir, tostring(ok))
+
+  -- The uninstaller reads the same configuration and its own chunk.
+  Lua_ExtractResource("LUA", "GLOBAL_VAR.LUAC", dir .. "\\uninst_global.luac")
+  Lua_ExtractResource("LUA", "UNINSTSCRIPT.LUAC", dir .. "\\uninst.luac")
+
+  local version = Lua_GetFileVersion(dir .. "\\" .. global_main_app_name)
+  Lua_RegAdd("HKCU", PRODUCT_KEY, "InstallPath", "REG_SZ", dir, true)
+  Lua_RegAdd("HKCU", PRODUCT_KEY, "Version", "REG_SZ", version, true)
+  log("BrixSE_OnInstall: HKCU\\%s InstallPath=%s Version=%s", PRODUCT_KEY, dir, version)
 end
 
 function BrixSE_BeforeComplete()
-  log("BrixSE_BeforeComplete: would write the registry and shortcuts")
+  local dir = installFolder()
+  local exe = dir .. "\\" .. global_main_app_name
+  local menu = Lua_CreateShortcut(exe, "%COMMPROGRAMS%\\Quillon\\Quillon.lnk", "", "Quillon")
+  local desktop = Lua_CreateShortcut(exe, "%DESKTOP%\\Quillon.lnk", "", "Quillon")
+  local web = Lua_CreateShortcut(HOME_PAGE, "%COMMPROGRAMS%\\Quillon\\Quillon 主页.url")
+  log("BrixSE_BeforeComplete: shortcuts start menu %s, desktop %s, home page %s",
+    tostring(menu), tostring(desktop), tostring(web))
+  if ShouldStartWithWindowsChk then
+    Lua_RegAdd("HKCU", RUN_KEY, "Quillon", "REG_SZ", "\"" .. exe .. "\" /autostart", true)
+    log("BrixSE_BeforeComplete: starts with Windows")
+  end
 end
 
 function BrixSE_AfterComplete()

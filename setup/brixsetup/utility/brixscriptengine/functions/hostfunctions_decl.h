@@ -34,4 +34,28 @@ int Lua_RegQuery(lua_State* L);
 int Lua_RegAdd(lua_State* L);
 int Lua_RegDel(lua_State* L);
 
+// processes (processfunctions.cpp)
+int Lua_Exec(lua_State* L);
+int Lua_ExplorerExec(lua_State* L);
+int Lua_ShellExec(lua_State* L);
+int Lua_TaskKill(lua_State* L);
+int Lua_KillAllTaskByName(lua_State* L);
+int Lua_GetProcessId(lua_State* L);
+int Lua_GetImagePathByPid(lua_State* L);
+int Lua_SCM(lua_State* L);
+int Lua_EnablePrivilege(lua_State* L);
+int Lua_ExitWindows(lua_State* L);
+
+// shortcuts, registration, versions (shortcutfunctions.cpp)
+int Lua_CreateShortcut(lua_State* L);
+int Lua_RegSvr32(lua_State* L);
+int Lua_RegistDll(lua_State* L);
+int Lua_CefRegister(lua_State* L);
+int Lua_GetFileVersion(lua_State* L);
+int Lua_GetDriverInstallPath(lua_State* L);
+
+// extraction (extractfunctions.cpp)
+int Lua_UnCompress7z(lua_State* L);
+int Lua_ExtractResource(lua_State* L);
+
 }  // namespace brix

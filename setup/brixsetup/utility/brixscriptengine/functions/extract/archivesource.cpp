@@ -1,0 +1,93 @@
+#include "archivesource.h"
+
+#include <cstring>
+
+namespace brix {
+
+MemorySource::MemorySource(const Byte* data, size_t size) : data_(data), size_(data ? size : 0) {
+  vt_.Read = &MemorySource::Read;
+  vt_.Seek = &MemorySource::Seek;
+}
+
+SRes MemorySource::Read(const ISeekInStream* p, void* buf, size_t* size) {
+  auto* self = reinterpret_cast<MemorySource*>(const_cast<ISeekInStream*>(p));
+  // A position past the end (a seek may put it there) delivers nothing
+  // instead of wrapping round to a huge count.
+  const UInt64 left = self->pos_ < self->size_ ? self->size_ - self->pos_ : 0;
+  const size_t n = *size < left ? *size : static_cast<size_t>(left);
+  if (n) std::memcpy(buf, self->data_ + self->pos_, n);
+  self->pos_ += n;
+  *size = n;
+  return SZ_OK;
+}
+
+SRes MemorySource::Seek(const ISeekInStream* p, Int64* pos, ESzSeek origin) {
+  auto* self = reinterpret_cast<MemorySource*>(const_cast<ISeekInStream*>(p));
+  Int64 base;
+  switch (origin) {
+    case SZ_SEEK_SET: base = 0; break;
+    case SZ_SEEK_CUR: base = static_cast<Int64>(self->pos_); break;
+    case SZ_SEEK_END: base = static_cast<Int64>(self->size_); break;
+    default: return ERROR_INVALID_PARAMETER;
+  }
+  const Int64 target = base + *pos;
+  if (target < 0) return ERROR_NEGATIVE_SEEK;
+  self->pos_ = static_cast<UInt64>(target);
+  *pos = target;
+  return SZ_OK;
+}
+
+FileSource::FileSource(const wchar_t* path) {
+  vt_.Read = &FileSource::Read;
+  vt_.Seek = &FileSource::Seek;
+  file_ = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file_ == INVALID_HANDLE_VALUE) {
+    openError_ = GetLastError();
+    // Without a handle nothing is read, whatever the last error says.
+    if (openError_ == 0) openError_ = ERROR_OPEN_FAILED;
+  }
+}
+
+FileSource::~FileSource() {
+  if (Opened()) CloseHandle(file_);
+}
+
+SRes FileSource::Read(const ISeekInStream* p, void* buf, size_t* size) {
+  auto* self = reinterpret_cast<FileSource*>(const_cast<ISeekInStream*>(p));
+  size_t done = 0;
+  while (done < *size) {
+    const size_t want = *size - done;
+    const DWORD piece = want < kIoPiece ? static_cast<DWORD>(want) : kIoPiece;
+    DWORD got = 0;
+    if (!ReadFile(self->file_, static_cast<Byte*>(buf) + done, piece, &got, nullptr)) {
+      *size = done;
+      return SZ_ERROR_READ;
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  *size = done;
+  return SZ_OK;
+}
+
+SRes FileSource::Seek(const ISeekInStream* p, Int64* pos, ESzSeek origin) {
+  auto* self = reinterpret_cast<FileSource*>(const_cast<ISeekInStream*>(p));
+  DWORD method;
+  switch (origin) {
+    case SZ_SEEK_SET: method = FILE_BEGIN; break;
+    case SZ_SEEK_CUR: method = FILE_CURRENT; break;
+    case SZ_SEEK_END: method = FILE_END; break;
+    default: return ERROR_INVALID_PARAMETER;
+  }
+  LONG high = static_cast<LONG>(static_cast<UInt64>(*pos) >> 32);
+  SetLastError(NO_ERROR);
+  const DWORD low = SetFilePointer(self->file_, static_cast<LONG>(static_cast<DWORD>(*pos)), &high, method);
+  if (low == INVALID_SET_FILE_POINTER) {
+    const DWORD e = GetLastError();
+    if (e != NO_ERROR) return static_cast<SRes>(e);
+  }
+  *pos = static_cast<Int64>((static_cast<UInt64>(static_cast<DWORD>(high)) << 32) | low);
+  return SZ_OK;
+}
+
+}  // namespace brix

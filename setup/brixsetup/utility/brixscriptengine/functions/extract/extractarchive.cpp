@@ -1,0 +1,196 @@
+#include "extractarchive.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "decodeahead.h"
+#include "itemname.h"
+#include "lzma/7z.h"
+#include "lzma/7zCrc.h"
+#include "scriptcallback.h"
+#include "trace.h"
+#include "writeall.h"
+
+namespace brix {
+namespace {
+
+constexpr size_t kLookAhead = 1 << 14;
+
+void* AllocBytes(ISzAllocPtr, size_t size) { return size ? std::malloc(size) : nullptr; }
+void FreeBytes(ISzAllocPtr, void* address) { std::free(address); }
+const ISzAlloc kAlloc = {AllocBytes, FreeBytes};
+
+// Everything the decoder and the loop hold, released on every way out (a
+// script callback may unwind with a Lua error).
+struct Extraction {
+  CSzArEx db;
+  CLookToRead2 look;
+  Byte* lookBuffer = nullptr;
+  wchar_t* path = nullptr;
+  size_t longestName = 0;
+  HANDLE file = INVALID_HANDLE_VALUE;
+
+  Extraction() { SzArEx_Init(&db); }
+  ~Extraction() {
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    SzArEx_Free(&db, &kAlloc);
+    std::free(path);
+    std::free(lookBuffer);
+  }
+  Extraction(const Extraction&) = delete;
+  Extraction& operator=(const Extraction&) = delete;
+};
+
+enum class Decision { Retry, Skip, Abort };
+
+Decision AskCreateError(ScriptCallback* createError, const wchar_t* path, DWORD error) {
+  if (!createError || createError->Empty()) return Decision::Abort;
+  const int answer = createError->Call(path, error);
+  return answer == 0 ? Decision::Retry : answer == 1 ? Decision::Skip : Decision::Abort;
+}
+
+HANDLE CreateOutput(const wchar_t* path) {
+  return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// A read-only file in the way is made writable and replaced. Looked at only
+// when creating fails: most targets do not exist yet, and asking about a
+// missing file first costs a directory scan under Wine. `fresh` tells that
+// no file was there before.
+HANDLE CreateReplacingReadOnly(const wchar_t* path, bool* fresh) {
+  HANDLE file = CreateOutput(path);
+  *fresh = file != INVALID_HANDLE_VALUE && GetLastError() != ERROR_ALREADY_EXISTS;
+  if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) return file;
+  const DWORD existing = GetFileAttributesW(path);
+  if (existing == INVALID_FILE_ATTRIBUTES || !(existing & FILE_ATTRIBUTE_READONLY) ||
+      (existing & FILE_ATTRIBUTE_DIRECTORY)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  SetFileAttributesW(path, existing & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+  return CreateOutput(path);  // `fresh` stays false
+}
+
+// Creates each parent folder of the item below the destination (never the
+// destination itself) and leaves backslashes between the parts.
+void CreateParents(wchar_t* path, wchar_t* name) {
+  for (wchar_t* p = name; *p; ++p) {
+    if (*p != L'/' && *p != L'\\') continue;
+    *p = L'\0';
+    CreateDirectoryW(path, nullptr);
+    *p = L'\\';
+  }
+}
+
+void ToBackslashes(wchar_t* name) {
+  for (wchar_t* p = name; *p; ++p)
+    if (*p == L'/') *p = L'\\';
+}
+
+}  // namespace
+
+DWORD FileAttributesOf(UInt32 archived) {
+  constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                              FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                              FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  const DWORD a = archived & kSettable;
+  return a ? a : FILE_ATTRIBUTE_NORMAL;
+}
+
+int ExtractArchive(const ISeekInStream* source, const std::wstring& destination, ScriptCallback* progress,
+                   ScriptCallback* createError) {
+  CrcGenerateTable();
+  Extraction x;
+  x.lookBuffer = static_cast<Byte*>(std::malloc(kLookAhead));
+  if (!x.lookBuffer) return SZ_ERROR_MEM;
+  LookToRead2_CreateVTable(&x.look, True);
+  x.look.buf = x.lookBuffer;
+  x.look.bufSize = kLookAhead;
+  x.look.realStream = source;
+  LookToRead2_INIT(&x.look);
+
+  SRes opened = SzArEx_Open(&x.db, &x.look.vt, &kAlloc, &kAlloc);
+  if (opened != SZ_OK) return opened;
+
+  // Declared after `x`: its thread is stopped before the database goes.
+  DecodeAhead ahead(&x.db, &x.look.vt, &kAlloc);
+  const size_t destLength = destination.size();
+  int status = kExtractOk;
+  for (UInt32 i = 0; i < x.db.NumFiles; ++i) {
+    ahead.Release(i);
+    const size_t nameLength = SzArEx_GetFileNameUtf16(&x.db, i, nullptr);
+    if (nameLength > x.longestName) {
+      std::free(x.path);
+      x.path = static_cast<wchar_t*>(std::malloc((destLength + nameLength + 1) * sizeof(wchar_t)));
+      if (!x.path) return kExtractNoMemory;
+      x.longestName = nameLength;
+    }
+    std::memcpy(x.path, destination.c_str(), destLength * sizeof(wchar_t));
+    x.path[destLength] = L'\\';
+    wchar_t* name = x.path + destLength + 1;
+    SzArEx_GetFileNameUtf16(&x.db, i, reinterpret_cast<UInt16*>(name));
+    const bool isDir = SzArEx_IsDir(&x.db, i);
+
+    if (!IsContainedItemName(name)) {
+      ToBackslashes(name);
+      Trace(L"Fun:%s, Description:%s leads out of the destination, refused!\r\n", L"Lua_UnCompress7z", x.path);
+      // Asking again cannot change the name: a retry ends like an abort.
+      if (AskCreateError(createError, x.path, ERROR_INVALID_NAME) != Decision::Skip) return kExtractFileFailed;
+      status = ERROR_INVALID_NAME;
+      continue;
+    }
+
+    const Byte* data = nullptr;
+    size_t size = 0;
+    if (!isDir) {
+      const SRes res = ahead.Get(i, &data, &size);
+      if (res != SZ_OK) return res;
+    }
+    CreateParents(x.path, name);
+    if (isDir) {
+      CreateDirectoryW(x.path, nullptr);
+      continue;
+    }
+
+    bool fresh = false;
+    x.file = CreateReplacingReadOnly(x.path, &fresh);
+    if (x.file == INVALID_HANDLE_VALUE) {
+      DWORD e = GetLastError();
+      // Without a handle nothing is written, whatever the last error says.
+      if (e == 0) e = ERROR_OPEN_FAILED;
+      switch (AskCreateError(createError, x.path, e)) {
+        case Decision::Retry:
+          x.file = CreateReplacingReadOnly(x.path, &fresh);
+          if (x.file == INVALID_HANDLE_VALUE) return kExtractFileFailed;
+          break;
+        case Decision::Skip:
+          status = static_cast<int>(e);
+          continue;
+        case Decision::Abort:
+          return kExtractFileFailed;
+      }
+    }
+    status = kExtractOk;
+
+    if (!WriteAll(x.file, data, size)) return kExtractFileFailed;
+    if (SzBitWithVals_Check(&x.db.MTime, i)) {
+      const CNtfsFileTime& t = x.db.MTime.Vals[i];
+      FILETIME written = {t.Low, t.High};
+      SetFileTime(x.file, nullptr, nullptr, &written);
+    }
+    const HANDLE done = x.file;
+    x.file = INVALID_HANDLE_VALUE;
+    if (!CloseHandle(done) && GetLastError() != 0) return kExtractFileFailed;
+    // A file new on disk holds exactly FILE_ATTRIBUTE_ARCHIVE already.
+    if (SzBitWithVals_Check(&x.db.Attribs, i)) {
+      const DWORD attributes = FileAttributesOf(x.db.Attribs.Vals[i]);
+      if (!fresh || attributes != FILE_ATTRIBUTE_ARCHIVE) SetFileAttributesW(x.path, attributes);
+    }
+    if (progress && !progress->Empty()) progress->Call(x.path);
+  }
+  return status;
+}
+
+}  // namespace brix
