@@ -22,7 +22,10 @@ function BrixSE_BeforeInit()
   local major = Lua_GetOSVersion()
   if major < 6 then
     log("Quillon needs Windows 7 or later; this system reports major version %d", major)
-    Lua_MsgBox("Quillon 需要 Windows 7 或更高版本。", "Quillon", 0x10)
+    -- Tell a person; an unattended install only logs it.
+    local silent = false
+    for _, a in ipairs(Lua_GetCommandLineArgv() or {}) do silent = silent or a == "/InstallSlience" end
+    if not silent then Lua_MsgBox("Quillon 需要 Windows 7 或更高版本。", "Quillon", 0x10) end
     os.exit(0)
   end
   -- Folder variables the shortcut paths below are written with.

@@ -9,36 +9,24 @@ namespace extracttest {
 
 // An archive made at build time (makearchives.sh), in the bin folder.
 std::wstring Fixture(const wchar_t* name);
-
 // Runs `code` inside pcall, so a script error fails the test instead of
-// ending the process; the answer is the global `r` as text ("nil",
-// "true", ...), or "error: <message>".
+// ending the process; gives the global `r` as text, or "error: <message>".
 std::wstring Script(const std::string& code);
+std::string Lit(const std::wstring& s);  // a Lua string literal
+std::string Numbers(int last);           // what `seq 1 <last>` prints
 
-// A Lua string literal for a host path.
-std::string Lit(const std::wstring& s);
-
-// Checks every file and folder of the fixture tree below `dest` (gtest
-// failures on mismatch).
+// Every file and folder of the fixture tree below `dest`, with content,
+// attributes and times (gtest failures on mismatch).
 void ExpectTree(const std::wstring& dest);
-
-// Full paths of the tree's files, sorted, joined by "|".
-std::wstring TreeFiles(const std::wstring& dest);
-
-// The only entries below `folder`, as "name|name|..." sorted ("" when empty);
-// folders end in "\".
+// All entries below `folder`, sorted, "|" between them; folders end in "\".
 std::wstring Listing(const std::wstring& folder);
 
-// A handle that keeps `path` open without sharing, so creating it fails
-// with ERROR_SHARING_VIOLATION until Release (or the script's Test_Unlock()).
-class Lock {
- public:
+// Keeps `path` open without sharing, so creating it fails with
+// ERROR_SHARING_VIOLATION until Release or the script's Test_Unlock().
+struct Lock {
   explicit Lock(const std::wstring& path);
   ~Lock() { Release(); }
-  bool Held() const;
   static void Release();
 };
-
-std::string Numbers(int last);  // what `seq 1 last` prints
 
 }  // namespace extracttest

@@ -41,6 +41,16 @@ mkdir -p "$many"
 for i in 00 01 02 03 04 05 06 07 08 09 10 11; do seq -f "file $i line %g" 1 200 > "$many/f$i.txt"; done
 (cd "$many" && 7zz a -t7z -m0=Copy -ms=3f -bso0 -bsp0 "$out/many.7z" ./*)
 
+# Three small files for the callbacks; names leading out of the folder
+# ("../../", absolute) before one that stays inside.
+(cd "$small" && printf A > a.txt && printf B > b.txt && printf C > c.txt &&
+  7zz a -t7z -m0=Copy -bso0 -bsp0 "$out/abc.7z" a.txt b.txt c.txt)
+mkdir -p "$work/hostile/in/sub"
+printf 'evil\n' > "$work/hostile/qt_escape.txt"
+printf 'fine\n' > "$work/hostile/in/sub/ok.txt"
+(cd "$work/hostile/in/sub" && 7zz a -t7z -m0=Copy -spf -bso0 -bsp0 "$out/hostile.7z" ../../qt_escape.txt \
+  "$PWD/ok.txt" ok.txt)
+
 # Folders only, and no items at all.
 mkdir -p "$work/folders/x/y" "$work/folders/z" "$work/none"
 (cd "$work/folders" && 7zz a -t7z -bso0 -bsp0 "$out/folders.7z" ./*)

@@ -1,0 +1,163 @@
+// The Quillon sample's whole silent install, checked from outside.
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <gtest/gtest.h>
+
+#include "installer.h"
+#include "testpaths.h"
+
+namespace {
+
+std::wstring Folder(int csidl) {
+  wchar_t buf[MAX_PATH] = {};
+  SHGetSpecialFolderPathW(nullptr, buf, csidl, FALSE);
+  return buf;
+}
+
+std::wstring RegText(const wchar_t* key, const wchar_t* value) {
+  wchar_t buf[1024] = {};
+  DWORD size = sizeof buf;
+  if (RegGetValueW(HKEY_CURRENT_USER, key, value, RRF_RT_REG_SZ, nullptr, buf, &size) != ERROR_SUCCESS)
+    return L"<none>";
+  return buf;
+}
+
+// Target and working folder of a shell link, read through the shell.
+std::pair<std::wstring, std::wstring> LinkTarget(const std::wstring& path) {
+  std::pair<std::wstring, std::wstring> out;
+  CoInitialize(nullptr);
+  IShellLinkW* link = nullptr;
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                 reinterpret_cast<void**>(&link)))) {
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+      if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
+        wchar_t target[MAX_PATH] = {}, dir[MAX_PATH] = {};
+        link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
+        link->GetWorkingDirectory(dir, MAX_PATH);
+        out = {target, dir};
+      }
+      file->Release();
+    }
+    link->Release();
+  }
+  CoUninitialize();
+  return out;
+}
+
+const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+class QuillonSample : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = testsupport::MakeTempDir(L"sample");
+    folder_ = root_ + L"\\Quillon";
+    menu_ = Folder(CSIDL_COMMON_PROGRAMS) + L"\\Quillon";
+    desktopLink_ = Folder(CSIDL_DESKTOPDIRECTORY) + L"\\Quillon.lnk";
+    CleanShared();
+  }
+  void TearDown() override {
+    CleanShared();
+    testsupport::RemoveTree(root_);
+  }
+  void CleanShared() {
+    testsupport::RemoveTree(menu_);
+    DeleteFileW(desktopLink_.c_str());
+    HKEY run;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKey, 0, KEY_SET_VALUE, &run) == ERROR_SUCCESS) {
+      RegDeleteValueW(run, L"Quillon");
+      RegCloseKey(run);
+    }
+  }
+  harness::RunResult Install(std::vector<std::wstring> extra = {}) {
+    std::vector<std::wstring> args{L"/InstallSlience", L"true", L"/InstallPath", root_};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return it::RunInstaller(it::CopyInstaller(L"quillon_setup.exe"), args);
+  }
+  std::wstring root_, folder_, menu_, desktopLink_;
+};
+
+}  // namespace
+
+TEST_F(QuillonSample, SilentInstallPutsTheProductInPlaceAndStartsIt) {
+  auto r = Install({L"/InstallNormalQuillon", L"1"});
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_TRUE(r.boxes.empty());
+
+  // Files: the payload, and the chunks the uninstaller needs.
+  for (const wchar_t* f : {L"Quillon.exe", L"qvstat.dll", L"readme.txt", L"docs\\guide.txt"})
+    EXPECT_TRUE(testsupport::FileExists(folder_ + L"\\" + f)) << harness::ToUtf8(f);
+  std::string uninst = testsupport::ReadFileBytes(folder_ + L"\\uninst.luac");
+  ASSERT_GE(uninst.size(), 12u);
+  EXPECT_EQ(uninst.substr(0, 5), std::string("\x1bLua\x52"));
+
+  // The product key, with the version read back from the installed program.
+  EXPECT_EQ(RegText(L"SOFTWARE\\Quillon", L"InstallPath"), folder_);
+  EXPECT_EQ(RegText(L"SOFTWARE\\Quillon", L"Version"), L"2.0.0.18");
+
+  // Shortcuts: start menu and desktop links to the program, and the home page.
+  for (const std::wstring& link : {menu_ + L"\\Quillon.lnk", desktopLink_}) {
+    auto target = LinkTarget(link);
+    EXPECT_EQ(target.first, folder_ + L"\\Quillon.exe") << harness::ToUtf8(link);
+    EXPECT_EQ(target.second, folder_);
+  }
+  wchar_t url[512] = {};
+  GetPrivateProfileStringW(L"InternetShortcut", L"URL", L"", url, 512, (menu_ + L"\\Quillon 主页.url").c_str());
+  EXPECT_EQ(std::wstring(url), L"https://quillon.example/");
+
+  // Started with Windows, because /InstallNormalQuillon 1 asked for it.
+  EXPECT_EQ(RegText(kRunKey, L"Quillon"), L"\"" + folder_ + L"\\Quillon.exe\" /autostart");
+
+  // And the product was started at the end.
+  const std::wstring record = folder_ + L"\\started.txt";
+  for (int i = 0; i < 200 && !testsupport::FileExists(record); ++i) Sleep(50);
+  EXPECT_EQ(harness::ReadProductStarts(record).size(), 1u);
+}
+
+TEST_F(QuillonSample, NoStartWithWindowsEntryUnlessAskedFor) {
+  auto r = Install();
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(RegText(kRunKey, L"Quillon"), L"<none>");
+}
+
+TEST_F(QuillonSample, ARunningCopyIsClosedBeforeItsFilesAreReplaced) {
+  // First install, then keep the installed program running and install again.
+  Install();
+  const std::wstring exe = folder_ + L"\\Quillon.exe";
+  ASSERT_TRUE(testsupport::FileExists(exe));
+  STARTUPINFOW si = {sizeof si};
+  PROCESS_INFORMATION pi = {};
+  std::wstring cmd = L"\"" + exe + L"\" /wait 60000";
+  ASSERT_TRUE(CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  auto r = Install();
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  bool closed = false;
+  for (const auto& l : it::Lines(r)) closed = closed || l.find(L"BrixSE_BeforeInstall: closing Quillon.exe") == 0;
+  EXPECT_TRUE(closed);
+}
+
+// Wine reports the Windows version per program name; as Windows XP (major
+// version 5) the sample refuses to install.
+TEST_F(QuillonSample, RefusesASystemOlderThanWindows7) {
+  const std::wstring exe = it::CopyInstaller(L"quillon_setup.exe", L"quillon_xp_setup.exe");
+  const wchar_t kAppKey[] = L"Software\\Wine\\AppDefaults\\quillon_xp_setup.exe";
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kAppKey, L"Version", REG_SZ, L"winxp", 12), ERROR_SUCCESS);
+  auto r = it::RunInstaller(exe, {L"/InstallSlience", L"true", L"/InstallPath", root_});
+  RegDeleteTreeW(HKEY_CURRENT_USER, kAppKey);
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_TRUE(it::HasLine(r, L"Quillon needs Windows 7 or later; this system reports major version 5"));
+  EXPECT_FALSE(testsupport::FileExists(folder_));
+  EXPECT_TRUE(r.boxes.empty());
+
+  // A person starting it sees why.
+  RegSetKeyValueW(HKEY_CURRENT_USER, kAppKey, L"Version", REG_SZ, L"winxp", 12);
+  auto shown = it::RunInstaller(exe, {});
+  RegDeleteTreeW(HKEY_CURRENT_USER, kAppKey);
+  ASSERT_EQ(shown.boxes.size(), 1u);
+  EXPECT_EQ(shown.boxes[0].text, L"Quillon 需要 Windows 7 或更高版本。");
+}
