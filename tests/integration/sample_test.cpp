@@ -128,7 +128,8 @@ TEST_F(QuillonSample, ARunningCopyIsClosedBeforeItsFilesAreReplaced) {
   Install();
   const std::wstring exe = folder_ + L"\\Quillon.exe";
   ASSERT_TRUE(testsupport::FileExists(exe));
-  STARTUPINFOW si = {sizeof si};
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
   std::wstring cmd = L"\"" + exe + L"\" /wait 60000";
   ASSERT_TRUE(CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));

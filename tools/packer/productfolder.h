@@ -11,7 +11,9 @@ struct ProductFolder {
   std::string root;
   VersionInfo version;
   std::string executionLevel = "asInvoker";
-  std::string payloadSwitches = "-mx=5";
+  // Solid blocks of 8 MiB: the installer decodes blocks on several threads
+  // while it writes files, at a cost of under 1 % in size.
+  std::string payloadSwitches = "-mx=5 -ms=8m";
   // Deployment settings the installer reads at run time: resource name (of
   // type "CFG") to UTF-8 text.
   std::map<std::string, std::string> settings;

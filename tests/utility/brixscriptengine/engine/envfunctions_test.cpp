@@ -8,20 +8,14 @@
 #include "brixscriptengine.h"
 #include "scriptglobals.h"
 #include "strconv.h"
+#include "scripttest.h"
 #include "testpaths.h"
 
 using brix::BrixScriptEngine;
+using scripttest::Eval;
 
 namespace {
 
-lua_State* State() { return BrixScriptEngine::Instance().GetState(); }
-
-// Runs `code`, which leaves its answer in the global `r`.
-std::wstring Eval(const std::string& code) {
-  const std::string chunk = "r = nil " + code;
-  EXPECT_TRUE(BrixScriptEngine::Instance().DoBufferLua(chunk.data(), chunk.size(), "env")) << code;
-  return brix::ReadGlobalText(State(), "r");
-}
 
 std::wstring SpecialFolder(int csidl) {
   wchar_t buf[MAX_PATH] = {};

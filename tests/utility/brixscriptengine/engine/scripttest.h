@@ -11,9 +11,12 @@ namespace scripttest {
 inline lua_State* State() { return brix::BrixScriptEngine::Instance().GetState(); }
 
 // Runs `code`, which leaves its answer in the global `r`; returns it as text
-// ("nil" for nil, "true"/"false" for booleans).
+// ("nil" for nil, "true"/"false" for booleans, "script error: ..." when the
+// code raised one instead of ending the test process through the error box).
 inline std::wstring Eval(const std::string& code) {
-  const std::string chunk = "r = nil " + code + "\n r = (r == nil) and 'nil' or tostring(r)";
+  const std::string chunk = "r = nil local ok, e = pcall(function()\n" + code +
+                            "\nend) if not ok then r = 'script error: ' .. tostring(e) "
+                            "else r = (r == nil) and 'nil' or tostring(r) end";
   brix::BrixScriptEngine::Instance().DoBufferLua(chunk.data(), chunk.size(), "test");
   return brix::ReadGlobalText(State(), "r");
 }

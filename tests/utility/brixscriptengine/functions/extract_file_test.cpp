@@ -90,7 +90,7 @@ TEST_F(UnCompressFile, CrcErrorEndsTheUnpackingWhereItIsWithEverythingBeforeWrit
   EXPECT_FALSE(FileExists(dest_ + L"\\f11.txt"));
 }
 
-TEST_F(UnCompressFile, BrokenOrUnsupportedArchivesFailWithoutWriting) {
+TEST_F(UnCompressFile, BrokenOrUnsupportedArchivesFail) {
   const std::string tree = ReadFileBytes(Fixture(L"tree.7z"));
   std::string scrambled = tree;
   for (size_t i = 1000; i < 1100; ++i) scrambled[i] ^= 0x5A;
@@ -98,7 +98,6 @@ TEST_F(UnCompressFile, BrokenOrUnsupportedArchivesFailWithoutWriting) {
       {L"\\junk.7z", "not a 7z archive, only some text"},
       {L"\\nothing.7z", ""},
       {L"\\cut.7z", tree.substr(0, tree.size() / 2)},
-      {L"\\scrambled.7z", scrambled},
   };
   for (const auto& b : broken) {
     ASSERT_TRUE(WriteFileBytes(dir_ + b.first, b.second));
@@ -106,6 +105,10 @@ TEST_F(UnCompressFile, BrokenOrUnsupportedArchivesFailWithoutWriting) {
   }
   EXPECT_EQ(Unpack(Fixture(L"ppmd.7z")), L"false");  // a method the decoder lacks
   EXPECT_EQ(Listing(dest_), L"");
+  // Damaged data: the items before the first file with bytes stay.
+  ASSERT_TRUE(WriteFileBytes(dir_ + L"\\scrambled.7z", scrambled));
+  EXPECT_EQ(Unpack(dir_ + L"\\scrambled.7z"), L"false");
+  EXPECT_EQ(Listing(dest_), L"d1\\|d1\\d2\\|empty.txt|emptydir\\|中文\\");
 }
 
 TEST_F(UnCompressFile, MissingOrUnopenableInputFailsWithoutWriting) {

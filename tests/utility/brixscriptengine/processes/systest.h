@@ -100,10 +100,11 @@ struct ScriptRun {
   }
 };
 
-inline ScriptRun RunScript(const std::string& code) {
+// `runner`: a copy of scriptrunner.exe to use instead (for a unique image name).
+inline ScriptRun RunScript(const std::string& code, const std::wstring& runner = L"") {
   harness::RunOptions options;
-  options.commandLine =
-      harness::BuildCommandLine({testsupport::BinPath(L"scriptrunner.exe"), harness::FromUtf8(code)});
+  options.commandLine = harness::BuildCommandLine(
+      {runner.empty() ? testsupport::BinPath(L"scriptrunner.exe") : runner, harness::FromUtf8(code)});
   options.timeoutMs = 90000;
   harness::RunResult r = harness::Run(options);
   ScriptRun out;

@@ -97,7 +97,7 @@ int ExtractResourceArchive(const OwnResource& res, const std::wstring& destinati
     ~Release() { std::free(p); }
   } release{copy};
   MemorySource source(copy, size);
-  return ExtractArchive(source.Stream(), destination, progress, createError);
+  return ExtractArchive(source, destination, progress, createError);
 }
 
 }  // namespace
@@ -134,9 +134,8 @@ int Lua_UnCompress7z(lua_State* L) {
       return PushResult(L, false);
     }
     Trace(L"UnCompress %s to %s .\r\n", archive.c_str(), destination.c_str());
-    FileSource file(archive.c_str());
-    result = file.Opened() ? ExtractArchive(file.Stream(), destination, onProgress, onCreateError)
-                           : kExtractOpenFailed;
+    FileSource file(archive);
+    result = file.Opened() ? ExtractArchive(file, destination, onProgress, onCreateError) : kExtractOpenFailed;
   } else {
     const ResourceName name(L, 1);
     OwnResource res(kPayloadType, name.Get());

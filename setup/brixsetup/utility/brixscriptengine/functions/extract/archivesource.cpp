@@ -5,12 +5,14 @@
 namespace brix {
 
 MemorySource::MemorySource(const Byte* data, size_t size) : data_(data), size_(data ? size : 0) {
-  vt_.Read = &MemorySource::Read;
-  vt_.Seek = &MemorySource::Seek;
+  stream_.vt.Read = &MemorySource::Read;
+  stream_.vt.Seek = &MemorySource::Seek;
 }
 
+std::unique_ptr<ByteSource> MemorySource::Another() const { return std::make_unique<MemorySource>(data_, size_); }
+
 SRes MemorySource::Read(const ISeekInStream* p, void* buf, size_t* size) {
-  auto* self = reinterpret_cast<MemorySource*>(const_cast<ISeekInStream*>(p));
+  MemorySource* self = Self<MemorySource>(p);
   // A position past the end (a seek may put it there) delivers nothing
   // instead of wrapping round to a huge count.
   const UInt64 left = self->pos_ < self->size_ ? self->size_ - self->pos_ : 0;
@@ -22,7 +24,7 @@ SRes MemorySource::Read(const ISeekInStream* p, void* buf, size_t* size) {
 }
 
 SRes MemorySource::Seek(const ISeekInStream* p, Int64* pos, ESzSeek origin) {
-  auto* self = reinterpret_cast<MemorySource*>(const_cast<ISeekInStream*>(p));
+  MemorySource* self = Self<MemorySource>(p);
   Int64 base;
   switch (origin) {
     case SZ_SEEK_SET: base = 0; break;
@@ -37,23 +39,25 @@ SRes MemorySource::Seek(const ISeekInStream* p, Int64* pos, ESzSeek origin) {
   return SZ_OK;
 }
 
-FileSource::FileSource(const wchar_t* path) {
-  vt_.Read = &FileSource::Read;
-  vt_.Seek = &FileSource::Seek;
-  file_ = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file_ == INVALID_HANDLE_VALUE) {
-    openError_ = GetLastError();
-    // Without a handle nothing is read, whatever the last error says.
-    if (openError_ == 0) openError_ = ERROR_OPEN_FAILED;
-  }
+FileSource::FileSource(const std::wstring& path) : path_(path) {
+  stream_.vt.Read = &FileSource::Read;
+  stream_.vt.Seek = &FileSource::Seek;
+  file_ = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                      nullptr);
 }
 
 FileSource::~FileSource() {
   if (Opened()) CloseHandle(file_);
 }
 
+std::unique_ptr<ByteSource> FileSource::Another() const {
+  auto other = std::make_unique<FileSource>(path_);
+  if (!other->Opened()) return nullptr;
+  return other;
+}
+
 SRes FileSource::Read(const ISeekInStream* p, void* buf, size_t* size) {
-  auto* self = reinterpret_cast<FileSource*>(const_cast<ISeekInStream*>(p));
+  FileSource* self = Self<FileSource>(p);
   size_t done = 0;
   while (done < *size) {
     const size_t want = *size - done;
@@ -71,7 +75,7 @@ SRes FileSource::Read(const ISeekInStream* p, void* buf, size_t* size) {
 }
 
 SRes FileSource::Seek(const ISeekInStream* p, Int64* pos, ESzSeek origin) {
-  auto* self = reinterpret_cast<FileSource*>(const_cast<ISeekInStream*>(p));
+  FileSource* self = Self<FileSource>(p);
   DWORD method;
   switch (origin) {
     case SZ_SEEK_SET: method = FILE_BEGIN; break;

@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <memory>
+#include <string>
 
 #include "lzma/7zTypes.h"
 
@@ -12,42 +14,59 @@ namespace brix {
 // Largest single ReadFile or WriteFile of the unpacking.
 constexpr DWORD kIoPiece = 0x400000;
 
-class MemorySource {
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  const ISeekInStream* Stream() const { return &stream_.vt; }
+  // A second reader of the same bytes with a position of its own (for a
+  // second decoding thread), or null when there can be none.
+  virtual std::unique_ptr<ByteSource> Another() const = 0;
+
+ protected:
+  ByteSource() { stream_.self = this; }
+  ByteSource(const ByteSource&) = delete;
+  ByteSource& operator=(const ByteSource&) = delete;
+  template <class T>
+  static T* Self(const ISeekInStream* p) {
+    return static_cast<T*>(reinterpret_cast<const Stream_*>(p)->self);
+  }
+
+  struct Stream_ {
+    ISeekInStream vt;  // first: the decoder's callbacks get its address
+    ByteSource* self;
+  } stream_;
+};
+
+class MemorySource : public ByteSource {
  public:
   // `data` stays owned by the caller and must outlive the source.
   MemorySource(const Byte* data, size_t size);
-  const ISeekInStream* Stream() const { return &vt_; }
+  std::unique_ptr<ByteSource> Another() const override;
 
  private:
   static SRes Read(const ISeekInStream* p, void* buf, size_t* size);
   static SRes Seek(const ISeekInStream* p, Int64* pos, ESzSeek origin);
 
-  ISeekInStream vt_;  // first member: the callbacks recover the object from it
   const Byte* data_;
   size_t size_;
   UInt64 pos_ = 0;
 };
 
-class FileSource {
+class FileSource : public ByteSource {
  public:
   // Opens the file for reading (shared for reading only). Check Opened().
-  explicit FileSource(const wchar_t* path);
-  ~FileSource();
-  FileSource(const FileSource&) = delete;
-  FileSource& operator=(const FileSource&) = delete;
+  explicit FileSource(const std::wstring& path);
+  ~FileSource() override;
+  std::unique_ptr<ByteSource> Another() const override;
 
   bool Opened() const { return file_ != INVALID_HANDLE_VALUE; }
-  // The system's error of the failed open (never 0 when !Opened()).
-  DWORD OpenError() const { return openError_; }
-  const ISeekInStream* Stream() const { return &vt_; }
 
  private:
   static SRes Read(const ISeekInStream* p, void* buf, size_t* size);
   static SRes Seek(const ISeekInStream* p, Int64* pos, ESzSeek origin);
 
-  ISeekInStream vt_;
+  std::wstring path_;
   HANDLE file_;
-  DWORD openError_ = 0;
 };
 
 }  // namespace brix

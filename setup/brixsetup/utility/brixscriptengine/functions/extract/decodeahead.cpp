@@ -4,14 +4,29 @@
 
 namespace brix {
 
-DecodeAhead::DecodeAhead(const CSzArEx* db, ILookInStreamPtr stream, ISzAllocPtr alloc)
-    : db_(db), stream_(stream), alloc_(alloc), slots_(db->NumFiles) {
-  threaded_ = true;  // set before the thread reads it
-  try {
-    thread_ = std::thread(&DecodeAhead::Run, this);
-  } catch (const std::system_error&) {
-    threaded_ = false;  // no thread: Get decodes on the caller's thread
+DecodeAhead::DecodeAhead(const CSzArEx* db, const std::vector<ILookInStreamPtr>& streams, ISzAllocPtr alloc,
+                         bool threads)
+    : db_(db), alloc_(alloc), slots_(db->NumFiles) {
+  // Folders and empty files have no bytes to decode.
+  for (UInt32 i = 0; i < db->NumFiles; ++i)
+    if (SzArEx_IsDir(db, i) || db->FileToFolder[i] == 0xFFFFFFFF) slots_[i].ready = true;
+  while (settled_ < slots_.size() && slots_[settled_].ready) ++settled_;
+  for (ILookInStreamPtr s : streams) {
+    workers_.push_back(std::make_unique<Worker>());
+    workers_.back()->stream = s;
   }
+  // The threads wait for the lock until every one is started.
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (auto& w : workers_) {
+    if (!threads) break;
+    try {
+      w->thread = std::thread(&DecodeAhead::Run, this, w.get());
+      ++running_;
+    } catch (const std::system_error&) {
+      break;  // fewer threads, or none: then Get decodes
+    }
+  }
+  maxHeld_ = running_ + 1;
 }
 
 DecodeAhead::~DecodeAhead() {
@@ -20,67 +35,78 @@ DecodeAhead::~DecodeAhead() {
     stop_ = true;
   }
   changed_.notify_all();
-  if (thread_.joinable()) thread_.join();
-  for (const Block& b : detached_) ISzAlloc_Free(alloc_, b.buffer);
-  ISzAlloc_Free(alloc_, buffer_);
+  for (auto& w : workers_) {
+    if (w->thread.joinable()) w->thread.join();
+    ISzAlloc_Free(alloc_, w->buffer);
+  }
+  for (const Block& b : done_) ISzAlloc_Free(alloc_, b.buffer);
 }
 
-void DecodeAhead::Run() {
+void DecodeAhead::Run(Worker* w) {
   std::unique_lock<std::mutex> lock(mutex_);
-  while (next_ < slots_.size() && !stop_ && Step(next_, lock)) {
+  for (;;) {
+    changed_.wait(lock, [&] {
+      return stop_ || error_ != SZ_OK || nextBlock_ >= db_->db.NumFolders || held_ < maxHeld_;
+    });
+    if (stop_ || error_ != SZ_OK || nextBlock_ >= db_->db.NumFolders) break;
+    if (!DecodeBlock(w, nextBlock_++, lock)) break;
   }
-  ended_ = true;
+  --running_;
   changed_.notify_all();
 }
 
-bool DecodeAhead::Step(UInt32 item, std::unique_lock<std::mutex>& lock) {
-  const UInt32 folder = db_->FileToFolder[item];
-  Slot slot;
-  slot.ready = true;
-  // Items without bytes are not handed to the decoder: for them it would
-  // drop the cached block, and the next file of that block would decode it
-  // all over again.
-  if (!SzArEx_IsDir(db_, item) && folder != 0xFFFFFFFF) {
-    if (folder != blockIndex_ && buffer_) {
-      detached_.push_back({buffer_, db_->FolderToFile[blockIndex_ + 1]});
-      buffer_ = nullptr;
-      bufferSize_ = 0;
-      blockIndex_ = 0xFFFFFFFF;
+bool DecodeAhead::DecodeBlock(Worker* w, UInt32 folder, std::unique_lock<std::mutex>& lock) {
+  ++held_;
+  const UInt32 end = db_->FolderToFile[folder + 1];
+  SRes res = SZ_OK;
+  for (UInt32 item = db_->FolderToFile[folder]; item < end; ++item) {
+    if (db_->FileToFolder[item] != folder) continue;
+    Slot slot;
+    // Once the block failed, its remaining items fail with it.
+    if (res == SZ_OK) {
+      lock.unlock();
+      size_t offset = 0;
+      res = SzArEx_Extract(db_, w->stream, item, &w->blockIndex, &w->buffer, &w->bufferSize, &offset, &slot.size,
+                           alloc_, alloc_);
+      slot.data = w->buffer ? w->buffer + offset : nullptr;
+      lock.lock();
     }
-    // At most two decoded blocks at a time: the one being written, the next.
-    if (folder != blockIndex_ && threaded_) {
-      changed_.wait(lock, [&] { return stop_ || detached_.size() < 2; });
-      if (stop_) return false;
-    }
-    lock.unlock();
-    size_t offset = 0;
-    size_t size = 0;
-    const SRes res =
-        SzArEx_Extract(db_, stream_, item, &blockIndex_, &buffer_, &bufferSize_, &offset, &size, alloc_, alloc_);
-    lock.lock();
     slot.res = res;
-    slot.data = buffer_ ? buffer_ + offset : nullptr;
-    slot.size = size;
+    Publish(item, slot);
   }
-  slots_[item] = slot;
-  next_ = item + 1;
-  if (slot.res != SZ_OK) endRes_ = slot.res;
+  // The writer keeps reading the block: the next one gets a buffer of its own.
+  done_.push_back({w->buffer, end});
+  w->buffer = nullptr;
+  w->bufferSize = 0;
+  w->blockIndex = 0xFFFFFFFF;
+  FreeBlocksBefore(released_);  // the writer may be past it already
   changed_.notify_all();
-  return slot.res == SZ_OK;
+  return res == SZ_OK;
+}
+
+void DecodeAhead::Publish(UInt32 item, const Slot& slot) {
+  slots_[item] = slot;
+  slots_[item].ready = true;
+  if (slot.res != SZ_OK && item < firstError_) {
+    firstError_ = item;
+    error_ = slot.res;
+  }
+  while (settled_ < slots_.size() && slots_[settled_].ready) ++settled_;
+  changed_.notify_all();
 }
 
 SRes DecodeAhead::Get(UInt32 item, const Byte** data, size_t* size) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (threaded_) {
-    changed_.wait(lock, [&] { return slots_[item].ready || ended_; });
-  } else {
-    while (!slots_[item].ready && endRes_ == SZ_OK && Step(next_, lock)) {
-    }
+  if (running_ == 0 && !workers_.empty()) {
+    while (settled_ <= item && error_ == SZ_OK && nextBlock_ < db_->db.NumFolders)
+      DecodeBlock(workers_.front().get(), nextBlock_++, lock);
   }
+  // Every item up to this one must be settled, so that an error found by
+  // another thread on an earlier item counts the same every time.
+  changed_.wait(lock, [&] { return settled_ > item || running_ == 0; });
+  if (firstError_ <= item) return error_;
   const Slot& slot = slots_[item];
-  // An error on an item the caller passed over (a refused name) ends the
-  // decoding, and so the unpacking, at the next item asked for.
-  if (!slot.ready) return endRes_ != SZ_OK ? endRes_ : SZ_ERROR_FAIL;
+  if (!slot.ready) return SZ_ERROR_FAIL;
   *data = slot.data;
   *size = slot.size;
   return slot.res;
@@ -95,10 +121,11 @@ void DecodeAhead::Release(UInt32 item) {
 }
 
 void DecodeAhead::FreeBlocksBefore(UInt32 item) {
-  for (size_t i = 0; i < detached_.size();) {
-    if (detached_[i].end <= item) {
-      ISzAlloc_Free(alloc_, detached_[i].buffer);
-      detached_.erase(detached_.begin() + static_cast<std::ptrdiff_t>(i));
+  for (size_t i = 0; i < done_.size();) {
+    if (done_[i].end <= item) {
+      ISzAlloc_Free(alloc_, done_[i].buffer);
+      done_.erase(done_.begin() + static_cast<std::ptrdiff_t>(i));
+      --held_;
     } else {
       ++i;
     }

@@ -1,9 +1,11 @@
 #pragma once
-// Decodes the file items of an opened archive on a helper thread, up to one
-// solid block ahead of the thread that writes the files, so that writing
-// (slow per file, above all under Wine) overlaps decoding. Everything else,
-// file operations and script callbacks included, stays on the caller's thread.
+// Decodes the solid blocks of an opened archive on helper threads, ahead of
+// the thread that writes the files, so that writing (slow per file, above
+// all under Wine) overlaps decoding. Blocks are taken in archive order; at
+// most one more block than there are threads is held in memory. File
+// operations and script callbacks stay on the caller's thread.
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -14,15 +16,19 @@ namespace brix {
 
 class DecodeAhead {
  public:
-  // `db` is open on `stream`; neither is touched by the caller until this
-  // object is gone.
-  DecodeAhead(const CSzArEx* db, ILookInStreamPtr stream, ISzAllocPtr alloc);
+  // One helper thread per stream; all read the archive `db` was opened
+  // from, each with its own position. None of them, nor `db`, is touched by
+  // the caller until this object is gone. Without threads (none could be
+  // started, or `threads` is false) Get decodes with the first stream.
+  DecodeAhead(const CSzArEx* db, const std::vector<ILookInStreamPtr>& streams, ISzAllocPtr alloc,
+              bool threads = true);
   ~DecodeAhead();
   DecodeAhead(const DecodeAhead&) = delete;
   DecodeAhead& operator=(const DecodeAhead&) = delete;
 
-  // The bytes of file item i (items are asked for in archive order), valid
-  // until Release passes i; or the decoder's error for this item.
+  // The bytes of file item i (asked for in archive order), valid until
+  // Release passes i; or the first decoding error of an item up to i, items
+  // passed over included, whichever thread found it.
   SRes Get(UInt32 item, const Byte** data, size_t* size);
   // The caller is done with every item before `item`.
   void Release(UInt32 item);
@@ -34,33 +40,40 @@ class DecodeAhead {
     const Byte* data = nullptr;
     size_t size = 0;
   };
+  struct Worker {
+    ILookInStreamPtr stream;
+    UInt32 blockIndex = 0xFFFFFFFF;  // the decoder's cache of one block
+    Byte* buffer = nullptr;
+    size_t bufferSize = 0;
+    std::thread thread;
+  };
   struct Block {
     Byte* buffer;
     UInt32 end;  // first item after the block
   };
 
-  void Run();
-  // Decodes item i; false when decoding ends (error or stop).
-  bool Step(UInt32 item, std::unique_lock<std::mutex>& lock);
+  void Run(Worker* w);
+  // Decodes block `folder` and publishes its items; false on an error.
+  bool DecodeBlock(Worker* w, UInt32 folder, std::unique_lock<std::mutex>& lock);
   void FreeBlocksBefore(UInt32 item);
+  void Publish(UInt32 item, const Slot& slot);
 
   const CSzArEx* db_;
-  ILookInStreamPtr stream_;
   ISzAllocPtr alloc_;
   std::vector<Slot> slots_;
-  std::vector<Block> detached_;  // decoded blocks the writer may still read
-  UInt32 blockIndex_ = 0xFFFFFFFF;
-  Byte* buffer_ = nullptr;  // the block the decoder holds
-  size_t bufferSize_ = 0;
-  UInt32 next_ = 0;  // next item to decode
+  std::vector<std::unique_ptr<Worker>> workers_;
+  std::vector<Block> done_;  // decoded blocks the writer may still read
+  UInt32 nextBlock_ = 0;
+  unsigned held_ = 0;  // blocks being decoded or not yet released
+  unsigned maxHeld_ = 2;
+  unsigned running_ = 0;
   UInt32 released_ = 0;
+  UInt32 settled_ = 0;  // items before this one are all ready
+  UInt32 firstError_ = 0xFFFFFFFF;  // the earliest item that failed
+  SRes error_ = SZ_OK;  // its error; no block is begun after one
   bool stop_ = false;
-  bool ended_ = false;  // the decoder has nothing more to give
-  SRes endRes_ = SZ_OK;  // why it ended early
-  bool threaded_ = false;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::thread thread_;
 };
 
 }  // namespace brix

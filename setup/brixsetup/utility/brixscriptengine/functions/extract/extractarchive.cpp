@@ -4,7 +4,11 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
 
+#include "archivesource.h"
 #include "decodeahead.h"
 #include "itemname.h"
 #include "lzma/7z.h"
@@ -22,12 +26,26 @@ void* AllocBytes(ISzAllocPtr, size_t size) { return size ? std::malloc(size) : n
 void FreeBytes(ISzAllocPtr, void* address) { std::free(address); }
 const ISzAlloc kAlloc = {AllocBytes, FreeBytes};
 
+// The decoder's view of a byte source: the look-ahead reader over it.
+struct Reader {
+  std::unique_ptr<ByteSource> owned;  // a second reader's own source
+  CLookToRead2 look;
+  Byte buffer[kLookAhead];
+
+  explicit Reader(const ByteSource& source) {
+    LookToRead2_CreateVTable(&look, True);
+    look.buf = buffer;
+    look.bufSize = kLookAhead;
+    look.realStream = source.Stream();
+    LookToRead2_INIT(&look);
+  }
+};
+
 // Everything the decoder and the loop hold, released on every way out (a
 // script callback may unwind with a Lua error).
 struct Extraction {
   CSzArEx db;
-  CLookToRead2 look;
-  Byte* lookBuffer = nullptr;
+  std::vector<std::unique_ptr<Reader>> readers;
   wchar_t* path = nullptr;
   size_t longestName = 0;
   HANDLE file = INVALID_HANDLE_VALUE;
@@ -37,11 +55,24 @@ struct Extraction {
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     SzArEx_Free(&db, &kAlloc);
     std::free(path);
-    std::free(lookBuffer);
   }
   Extraction(const Extraction&) = delete;
   Extraction& operator=(const Extraction&) = delete;
 };
+
+// Two decoding threads when there are two processors and the bytes can be
+// read twice: one thread decodes about as fast as the files are written.
+std::vector<ILookInStreamPtr> DecoderStreams(Extraction& x, const ByteSource& source) {
+  std::vector<ILookInStreamPtr> streams = {&x.readers.front()->look.vt};
+  if (std::thread::hardware_concurrency() >= 2 && x.db.db.NumFolders >= 2) {
+    if (std::unique_ptr<ByteSource> other = source.Another()) {
+      x.readers.push_back(std::make_unique<Reader>(*other));
+      x.readers.back()->owned = std::move(other);
+      streams.push_back(&x.readers.back()->look.vt);
+    }
+  }
+  return streams;
+}
 
 enum class Decision { Retry, Skip, Abort };
 
@@ -99,23 +130,16 @@ DWORD FileAttributesOf(UInt32 archived) {
   return a ? a : FILE_ATTRIBUTE_NORMAL;
 }
 
-int ExtractArchive(const ISeekInStream* source, const std::wstring& destination, ScriptCallback* progress,
+int ExtractArchive(const ByteSource& source, const std::wstring& destination, ScriptCallback* progress,
                    ScriptCallback* createError) {
   CrcGenerateTable();
   Extraction x;
-  x.lookBuffer = static_cast<Byte*>(std::malloc(kLookAhead));
-  if (!x.lookBuffer) return SZ_ERROR_MEM;
-  LookToRead2_CreateVTable(&x.look, True);
-  x.look.buf = x.lookBuffer;
-  x.look.bufSize = kLookAhead;
-  x.look.realStream = source;
-  LookToRead2_INIT(&x.look);
-
-  SRes opened = SzArEx_Open(&x.db, &x.look.vt, &kAlloc, &kAlloc);
+  x.readers.push_back(std::make_unique<Reader>(source));
+  const SRes opened = SzArEx_Open(&x.db, &x.readers.front()->look.vt, &kAlloc, &kAlloc);
   if (opened != SZ_OK) return opened;
 
-  // Declared after `x`: its thread is stopped before the database goes.
-  DecodeAhead ahead(&x.db, &x.look.vt, &kAlloc);
+  // Declared after `x`: its threads are stopped before the database goes.
+  DecodeAhead ahead(&x.db, DecoderStreams(x, source), &kAlloc);
   const size_t destLength = destination.size();
   int status = kExtractOk;
   for (UInt32 i = 0; i < x.db.NumFiles; ++i) {
