@@ -3,14 +3,14 @@
 # Wine, against an NSIS 3 installer of the same files under the same Wine and
 # against native `7zz x -mmt1` of our payload archive. See bench/README.md.
 #
-# Settings (environment): BUILD (x86_64 build folder, default build/h-extract),
+# Settings (environment): BUILD (x86_64 build folder, default build/x86_64, as scripts/build.sh makes it),
 # PACKER (default: the build's QUILL_PACKER, else build/native/quillpack),
 # SEED, MB (payload size), RUNS (timed runs of each, best one counts),
 # SWITCHES (payload_7z_switches for the packer; empty: its default).
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-BUILD="$(cd "${BUILD:-$ROOT/build/h-extract}" && pwd)"
+BUILD="$(cd "${BUILD:-$ROOT/build/x86_64}" && pwd)"
 OUT="$BUILD/bench-unpack"
 SEED="${SEED:-20240601}"
 MB="${MB:-150}"
@@ -103,7 +103,7 @@ fi
 # The payload archive exactly as the packer makes it, for native 7zz.
 if ! fresh payload.7z "$(key)"; then
   rm -f "$OUT/payload.7z"
-  (cd "$PAYLOAD" && 7zz a -t7z -bso0 -bsp0 ${SWITCHES:--mx=5} "$OUT/payload.7z" ./*)
+  (cd "$PAYLOAD" && 7zz a -t7z -bso0 -bsp0 ${SWITCHES:--mx=5 -ms=8m} "$OUT/payload.7z" ./*)
   key > "$OUT/payload.7z.key"
 fi
 say "payload $(du -sm "$PAYLOAD" | cut -f1) MB in $(find "$PAYLOAD" -type f | wc -l) files;" \
