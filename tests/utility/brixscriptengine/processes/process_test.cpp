@@ -111,7 +111,11 @@ TEST_F(ProcessFunctions, GetProcessIdWithoutMatchIsMinusOne) {
   // The whole image name, not a part of it.
   const std::wstring self = OwnPath().substr(OwnPath().find_last_of(L'\\') + 1);
   EXPECT_EQ(Eval("r = Lua_GetProcessId(" + Lit(self.substr(0, self.size() - 4)) + ")"), L"-1");
-  EXPECT_EQ(Eval("r = Lua_GetProcessId(" + Lit(self) + ")"), std::to_wstring(GetCurrentProcessId()));
+  // Other copies of this test program may run beside it: this one is among
+  // the matches.
+  EXPECT_EQ(Eval("r = false for _, p in ipairs({Lua_GetProcessId(" + Lit(self) + ")}) do r = r or p == " +
+                 std::to_string(GetCurrentProcessId()) + " end"),
+            L"true");
 }
 
 // --- Lua_KillAllTaskByName / Lua_TaskKill ----------------------------------
@@ -209,9 +213,9 @@ TEST_F(ProcessFunctions, AProcessThatHasJustExitedCountsAsEnded) {
   const std::string id = Num(c.Id());
   // Still held open by the test: the process object exists but has ended.
   EXPECT_EQ(Eval("r = Lua_TaskKill(" + id + ")"), L"true");
-  c.Close();
-  EXPECT_EQ(Eval("r = Lua_TaskKill(" + id + ")"), L"true");
   EXPECT_EQ(Eval("r = Lua_KillAllTaskByName(" + id + ")"), L"true");
+  // Not asked again once released: the id may then name another new process.
+  c.Close();
   EXPECT_EQ(Eval("r = Lua_TaskKill(-1)"), L"true");
   EXPECT_EQ(Eval("r = Lua_TaskKill(0)"), L"true");
   EXPECT_EQ(Eval("r = Lua_KillAllTaskByName('no_such_image_here.exe')"), L"true");
