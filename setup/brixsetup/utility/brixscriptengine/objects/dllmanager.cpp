@@ -71,13 +71,7 @@ int OpenDllManager(lua_State* L) {
   using namespace objects;
   static const luaL_Reg kModule[] = {{"Load", Load}, {nullptr, nullptr}};
   static const luaL_Reg kMethods[] = {{"UnLoad", UnLoad}, {"Get", Get}, {nullptr, nullptr}};
-  luaL_newlib(L, kModule);
-  luaL_newmetatable(L, kDllManagerMeta);
-  lua_pushvalue(L, -1);
-  lua_setfield(L, -2, "__index");
-  luaL_setfuncs(L, kMethods, 0);
-  lua_pop(L, 1);
-  return 1;
+  return OpenModule(L, kModule, kDllManagerMeta, kMethods);
 }
 
 }  // namespace brix

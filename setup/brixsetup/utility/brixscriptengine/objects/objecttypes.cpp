@@ -57,4 +57,15 @@ bool ToDllManager(lua_State* L, int idx, HMODULE* module) {
   return true;
 }
 
+int OpenModule(lua_State* L, const luaL_Reg* module, const char* meta, const luaL_Reg* methods) {
+  lua_newtable(L);
+  luaL_setfuncs(L, module, 0);
+  luaL_newmetatable(L, meta);
+  lua_pushvalue(L, -1);
+  lua_setfield(L, -2, "__index");
+  luaL_setfuncs(L, methods, 0);
+  lua_pop(L, 1);
+  return 1;
+}
+
 }  // namespace brix::objects

@@ -8,6 +8,8 @@
 
 #include "lua.h"
 
+struct luaL_Reg;
+
 namespace brix::objects {
 
 inline constexpr char kAStringMeta[] = "AStringMetaTable";
@@ -37,5 +39,10 @@ Block BlockOf(lua_State* L, int idx);
 void PushDllManager(lua_State* L, HMODULE module);
 // The handle of a DllManager at idx; false when the value is not one.
 bool ToDllManager(lua_State* L, int idx, HMODULE* module);
+
+// Opens a script type: a module table of `module` functions, and the
+// registry metatable `meta` whose __index is itself before `methods` (which
+// may replace it) are set on it. Returns 1, the module table on the stack.
+int OpenModule(lua_State* L, const luaL_Reg* module, const char* meta, const luaL_Reg* methods);
 
 }  // namespace brix::objects

@@ -182,13 +182,7 @@ int OpenRawBuffer(lua_State* L) {
       {"OffsetSetAsPointer", SetPointer},
       {nullptr, nullptr},
   };
-  luaL_newlib(L, kModule);
-  luaL_newmetatable(L, kRawBufferMeta);
-  lua_pushvalue(L, -1);
-  lua_setfield(L, -2, "__index");
-  luaL_setfuncs(L, kMethods, 0);
-  lua_pop(L, 1);
-  return 1;
+  return OpenModule(L, kModule, kRawBufferMeta, kMethods);
 }
 
 }  // namespace brix

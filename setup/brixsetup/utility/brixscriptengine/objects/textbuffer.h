@@ -106,13 +106,7 @@ struct TextBuffer {
     static const luaL_Reg kMethods[] = {{"__index", Index},       {"__newindex", NewIndex}, {"__len", Len},
                                         {"__tostring", ToString}, {"__concat", Concat},     {"__eq", Eq},
                                         {nullptr, nullptr}};
-    luaL_newlib(L, kModule);
-    luaL_newmetatable(L, T::kMeta);
-    lua_pushvalue(L, -1);
-    lua_setfield(L, -2, "__index");
-    luaL_setfuncs(L, kMethods, 0);
-    lua_pop(L, 1);
-    return 1;
+    return OpenModule(L, kModule, T::kMeta, kMethods);
   }
 };
 
