@@ -104,7 +104,8 @@ ProcessToolHelp::~ProcessToolHelp() {
 
 std::vector<DWORD> ProcessToolHelp::FindProcessIdsByName(const std::wstring& name) const {
   std::vector<DWORD> ids;
-  if (snapshot_ == INVALID_HANDLE_VALUE) return ids;
+  // No name names no process (some system entries have an empty one).
+  if (snapshot_ == INVALID_HANDLE_VALUE || name.empty()) return ids;
   PROCESSENTRY32W entry = {};
   // The structure's own size: 556 bytes on i686 but 568 on x86_64.
   entry.dwSize = sizeof entry;
