@@ -22,6 +22,8 @@ rm -rf "$DEMO"; mkdir -p "$DEMO"
 cp "$BIN/quillon_setup.exe" "$DEMO/setup.exe"
 export QUILL_STAT_RECORD="$(winpath "$DEMO/stat-calls.txt")"
 APP='C:\Program Files\Harlow\Quillon'
+# A fresh start record, so what is shown is this run's.
+rm -f "$OUT/x86_64/wineprefix/drive_c/Program Files/Harlow/Quillon/started.txt"
 
 echo "== installing the Quillon sample silently (x86_64 build under Wine)"
 start=$(date +%s%N)
