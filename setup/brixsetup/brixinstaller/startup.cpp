@@ -18,6 +18,7 @@ using std::min;
 #include "brixscriptengine.h"
 #include "cmdline.h"
 #include "installmgr.h"
+#include "ownresource.h"
 #include "scriptglobals.h"
 #include "strconv.h"
 #include "tambaselog.h"
@@ -119,25 +120,19 @@ void RunSilent(lua_State* L, const std::wstring& logPath) {
 
 // Window mode set-up: the skin archive the window builds itself from.
 void RunWindow(HINSTANCE instance) {
-  HMODULE self = GetModuleHandleW(nullptr);
-  HRSRC info = FindResourceW(self, MAKEINTRESOURCEW(249), L"ZIP");
-  HGLOBAL res = info ? LoadResource(self, info) : nullptr;
-  if (!res) {
+  const OwnResource skin(L"ZIP", MAKEINTRESOURCEW(249));
+  if (!skin.Found()) {
     BRIX_TRACE_FAILURE(L"LoadResource failed. type : XML, id : LAYOUT.XML");
     return;
   }
-  const void* bytes = LockResource(res);
-  if (!bytes) {
+  if (!skin.Loaded()) {
     BRIX_TRACE_FAILURE(L"LockResource failed.");
-    FreeResource(res);
     return;
   }
-  if (SizeofResource(self, info) == 0) {
+  if (skin.Size() == 0) {
     Trace(L"ResSize == 0\r\n");
-    FreeResource(res);
     return;
   }
-  FreeResource(res);
   CoUninitialize();
 }
 

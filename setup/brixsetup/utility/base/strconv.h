@@ -10,6 +10,9 @@ namespace brix {
 
 std::wstring ToWide(const char* text, UINT codePage = CP_UTF8);
 std::string ToNarrow(const wchar_t* text, UINT codePage = CP_UTF8);
+// Counted forms: exactly `count` units, NULs included.
+std::wstring ToWideN(const char* text, size_t count, UINT codePage);
+std::string ToNarrowN(const wchar_t* text, size_t count, UINT codePage);
 inline std::wstring Utf8ToWide(const std::string& s) { return ToWide(s.c_str(), CP_UTF8); }
 inline std::string WideToUtf8(const std::wstring& s) { return ToNarrow(s.c_str(), CP_UTF8); }
 inline std::string WideToAnsi(const std::wstring& s) { return ToNarrow(s.c_str(), CP_THREAD_ACP); }

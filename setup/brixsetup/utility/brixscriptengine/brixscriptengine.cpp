@@ -8,6 +8,7 @@
 #include "hostfunctions.h"
 #include "lauxlib.h"
 #include "lualib.h"
+#include "ownresource.h"
 #include "strconv.h"
 #include "trace.h"
 #ifdef BRIX_HAVE_OBJECTS
@@ -64,30 +65,22 @@ BrixScriptEngine::~BrixScriptEngine() {
 }
 
 bool BrixScriptEngine::DoResLua(const wchar_t* type, const wchar_t* name) {
-  HMODULE self = GetModuleHandleW(nullptr);
-  HRSRC info = FindResourceW(self, name, type);
-  HGLOBAL res = info ? LoadResource(self, info) : nullptr;
-  if (!res) {
+  const OwnResource res(type, name);
+  if (!res.Found()) {
     Trace(L"LoadResource failed. Type : %s ID : %s\r\n", type, name);
     BRIX_TRACE_FAILURE(L"");
     return false;
   }
-  const void* data = LockResource(res);
-  if (!data) {
+  if (!res.Loaded()) {
     BRIX_TRACE_FAILURE(L"LockResource failed.");
-    FreeResource(res);
     return false;
   }
-  DWORD size = SizeofResource(self, info);
-  if (size == 0) {
+  if (res.Size() == 0) {
     Trace(L"ResSize == 0\r\n");
-    FreeResource(res);
     return false;
   }
   const std::string chunkName = ToNarrow(name, CP_THREAD_ACP);
-  bool ok = DoBufferLua(static_cast<const char*>(data), size, chunkName.c_str());
-  FreeResource(res);
-  return ok;
+  return DoBufferLua(static_cast<const char*>(res.Data()), res.Size(), chunkName.c_str());
 }
 
 bool BrixScriptEngine::DoBufferLua(const char* data, size_t size, const char* chunkName) {

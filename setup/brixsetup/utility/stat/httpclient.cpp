@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "strconv.h"
 #include "trace.h"
 
 namespace brix {
@@ -10,26 +11,6 @@ namespace {
 constexpr char kUserAgent[] =
     "Mozilla/5.0 (Windows NT 10.0; WOW64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/58.0.3029.96 "
     "Safari/537.36";
-
-// Whole body, NULs included; invalid sequences become U+FFFD.
-std::wstring Utf8BodyToWide(const std::string& bytes) {
-  if (bytes.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &out[0], n);
-  return out;
-}
-
-std::string WideToUtf8Text(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                    nullptr);
-  if (n <= 0) return {};
-  std::string out(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-  return out;
-}
 
 }  // namespace
 
@@ -69,7 +50,7 @@ CURLcode HttpClient::Request(const std::wstring& url, const std::wstring& /*body
     return CURLE_FAILED_INIT;
   }
   response_.clear();
-  const std::string url8 = WideToUtf8Text(url);
+  const std::string url8 = WideToUtf8(url);
   curl_easy_setopt(handle_, CURLOPT_URL, url8.c_str());
   curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, &HttpClient::WriteCallback);
   curl_easy_setopt(handle_, CURLOPT_WRITEDATA, this);
@@ -84,7 +65,8 @@ CURLcode HttpClient::Request(const std::wstring& url, const std::wstring& /*body
     handle_ = nullptr;
     return result;
   }
-  response = Utf8BodyToWide(response_);
+  // Whole body, NULs included; invalid sequences become U+FFFD.
+  response = ToWideN(response_.data(), response_.size(), CP_UTF8);
   return CURLE_OK;
 }
 

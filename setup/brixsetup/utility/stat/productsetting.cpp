@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "ownresource.h"
 #include "strconv.h"
 
 namespace brix {
@@ -15,12 +16,9 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 }  // namespace
 
 std::string ProductSetting(const wchar_t* name, const char* fallback) {
-  HMODULE self = GetModuleHandleW(nullptr);
-  HRSRC info = FindResourceW(self, name, L"CFG");
-  HGLOBAL res = info ? LoadResource(self, info) : nullptr;
-  const char* bytes = res ? static_cast<const char*>(LockResource(res)) : nullptr;
-  const DWORD size = bytes ? SizeofResource(self, info) : 0;
-  std::string value(bytes ? bytes : "", size);
+  const OwnResource res(L"CFG", name);
+  std::string value;
+  if (res.Loaded()) value.assign(static_cast<const char*>(res.Data()), res.Size());
   size_t begin = 0, end = value.size();
   while (begin < end && IsBlank(value[begin])) ++begin;
   while (end > begin && IsBlank(value[end - 1])) --end;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "brixprocesstoolhelp.h"
 #include "strconv.h"
 #include "versioninfo.h"
 
@@ -17,12 +18,11 @@ std::wstring ExecutableFolder() {
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }
 
+// A path that does not expand into 260 units stays as written; loading it
+// then fails like any missing library.
 std::wstring ExpandEnvironment(const std::wstring& text) {
-  const DWORD n = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
-  if (n == 0) return text;
-  std::vector<wchar_t> buf(n);
-  if (ExpandEnvironmentStringsW(text.c_str(), buf.data(), n) == 0) return text;
-  return buf.data();
+  std::wstring expanded;
+  return ExpandPath(text, expanded) ? expanded : text;
 }
 
 }  // namespace

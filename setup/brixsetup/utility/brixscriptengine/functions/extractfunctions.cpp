@@ -14,6 +14,7 @@
 #include "extract/payloadbytes.h"
 #include "extract/writeall.h"
 #include "hostargs.h"
+#include "ownresource.h"
 #include "hostfunctions_decl.h"
 #include "scriptcallback.h"
 #include "trace.h"
@@ -51,33 +52,6 @@ class ResourceName {
   std::wstring text_;
   WORD id_ = 0;
   bool byName_ = false;
-};
-
-// A resource of the executable itself, loaded and locked.
-class OwnResource {
- public:
-  OwnResource(const wchar_t* type, const wchar_t* name) {
-    HMODULE self = GetModuleHandleW(nullptr);
-    HRSRC info = FindResourceW(self, name, type);
-    handle_ = info ? LoadResource(self, info) : nullptr;
-    if (!handle_) return;
-    data_ = LockResource(handle_);
-    size_ = SizeofResource(self, info);
-  }
-  ~OwnResource() {
-    if (handle_) FreeResource(handle_);
-  }
-  OwnResource(const OwnResource&) = delete;
-  OwnResource& operator=(const OwnResource&) = delete;
-
-  bool Loaded() const { return data_ != nullptr; }
-  void* Data() const { return data_; }
-  DWORD Size() const { return size_; }
-
- private:
-  HGLOBAL handle_ = nullptr;
-  void* data_ = nullptr;
-  DWORD size_ = 0;
 };
 
 // The payload is decoded from a heap copy of the resource.

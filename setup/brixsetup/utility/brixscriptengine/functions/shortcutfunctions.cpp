@@ -8,6 +8,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "brixprocesstoolhelp.h"
 #include "hostargs.h"
 #include "hostfunctions_decl.h"
 #include "scopeguard.h"
@@ -243,9 +244,8 @@ int Lua_GetDriverInstallPath(lua_State* L) {
     _snwprintf(name, 3, L"%c%s", static_cast<wchar_t>(L'A' + i), L":");
     if (GetDriveTypeW(name) == DRIVE_FIXED) fixedDrives.push_back(name);
   }
-  wchar_t folder[MAX_PATH] = {};
-  const DWORD n = ExpandEnvironmentStringsW(L"%ProgramFiles%\\", folder, MAX_PATH);
-  if (n == 0 || n > MAX_PATH) folder[0] = L'\0';
+  std::wstring folder;
+  ExpandPath(L"%ProgramFiles%\\", folder);  // empty when it cannot be had
   const std::wstring result =
       PickInstallFolder(folder, fixedDrives, [](const std::wstring& path) { return PathFileExistsW(path.c_str()) != 0; });
   PushText(L, result.c_str());

@@ -14,8 +14,8 @@ struct AStringTraits {
   static std::string FromValue(lua_State* L, int idx) { return ValueToAString(L, idx); }
   static std::string FromUtf8(const char* s) {
     if (!s) return {};
-    std::wstring w = MultiToWide(CP_UTF8, s, std::strlen(s));
-    return WideToMulti(CP_THREAD_ACP, w.data(), w.size());
+    std::wstring w = ToWide(s, CP_UTF8);
+    return ToNarrowN(w.data(), w.size(), CP_THREAD_ACP);
   }
   static std::string Text(lua_State* L, int idx) { return AStringText(L, idx); }
   static void PushText(lua_State* L, const std::string& t) { PushAnsi(L, t); }

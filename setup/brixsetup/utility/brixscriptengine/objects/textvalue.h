@@ -1,17 +1,15 @@
 #pragma once
-// Text values of script values, and code-page conversions of texts whose
-// length is known (a block's text may have no terminator inside the block).
+// Text values of script values; texts of blocks, which may have no
+// terminator inside the block, are converted by their length.
 #include <windows.h>
 
 #include <cstddef>
 #include <string>
 
 #include "lua.h"
+#include "strconv.h"
 
 namespace brix::objects {
-
-std::wstring MultiToWide(UINT codePage, const char* text, size_t count);
-std::string WideToMulti(UINT codePage, const wchar_t* text, size_t count);
 
 // Units before the first NUL, never more than maxUnits. Byte-wise for the
 // wide form so unaligned blocks (a RawBuffer offset) are read safely.

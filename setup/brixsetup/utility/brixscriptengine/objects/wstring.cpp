@@ -12,7 +12,7 @@ struct WStringTraits {
   static constexpr Kind kKind = Kind::kWString;
 
   static std::wstring FromValue(lua_State* L, int idx) { return ValueToWString(L, idx); }
-  static std::wstring FromUtf8(const char* s) { return s ? MultiToWide(CP_UTF8, s, std::strlen(s)) : std::wstring(); }
+  static std::wstring FromUtf8(const char* s) { return s ? ToWide(s, CP_UTF8) : std::wstring(); }
   static std::wstring Text(lua_State* L, int idx) { return WStringText(L, idx); }
   static void PushText(lua_State* L, const std::wstring& t) { PushWide(L, t); }
   static void PushUnit(lua_State* L, wchar_t u) { PushWide(L, u ? std::wstring(1, u) : std::wstring()); }
