@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "handles.h"
 #include "harness.h"
+#include "scopeguard.h"
 
 namespace {
 
@@ -25,8 +27,8 @@ void Print(const std::wstring& line) {
 
 void Files(const std::wstring& root, const std::wstring& rel) {
   WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW((root + L"\\" + rel + L"*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return;
+  const brix::UniqueFindHandle h(FindFirstFileW((root + L"\\" + rel + L"*").c_str(), &fd));
+  if (!h) return;
   do {
     std::wstring name = fd.cFileName;
     if (name == L"." || name == L"..") continue;
@@ -36,14 +38,13 @@ void Files(const std::wstring& root, const std::wstring& rel) {
       ULONGLONG size = (static_cast<ULONGLONG>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
       Print(L"  " + rel + name + L"  (" + std::to_wstring(size) + L" bytes)");
     }
-  } while (FindNextFileW(h, &fd));
-  FindClose(h);
+  } while (FindNextFileW(h.get(), &fd));
 }
 
 void Registry(const std::wstring& root, const std::wstring& key) {
   HKEY hive = root == L"HKLM" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-  HKEY k;
-  if (RegOpenKeyExW(hive, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) {
+  brix::UniqueRegKey k;
+  if (RegOpenKeyExW(hive, key.c_str(), 0, KEY_READ, k.put()) != ERROR_SUCCESS) {
     Print(L"  (no key " + root + L"\\" + key + L")");
     return;
   }
@@ -52,7 +53,7 @@ void Registry(const std::wstring& root, const std::wstring& key) {
     DWORD nameLen = 256, type = 0, size = 0;
     BYTE data[2048];
     size = sizeof data;
-    if (RegEnumValueW(k, i, name, &nameLen, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
+    if (RegEnumValueW(k.get(), i, name, &nameLen, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
     std::wstring value;
     if (type == REG_SZ || type == REG_EXPAND_SZ)
       value = std::wstring(L"\"") + std::wstring(reinterpret_cast<wchar_t*>(data), size / 2).c_str() + L"\"";
@@ -62,18 +63,16 @@ void Registry(const std::wstring& root, const std::wstring& key) {
       value = L"(type " + std::to_wstring(type) + L", " + std::to_wstring(size) + L" bytes)";
     Print(L"  " + std::wstring(*name ? name : L"(default)") + L" = " + value);
   }
-  RegCloseKey(k);
 }
 
 void Link(const std::wstring& path) {
-  IShellLinkW* link = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                              reinterpret_cast<void**>(&link)))) {
+  brix::ComRef<IShellLinkW> link;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put()))) {
     Print(L"  (no shell link object)");
     return;
   }
-  IPersistFile* file = nullptr;
-  link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+  brix::ComRef<IPersistFile> file;
+  link->QueryInterface(IID_IPersistFile, file.put());
   if (file && SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
     wchar_t target[MAX_PATH] = {}, args[MAX_PATH] = {}, dir[MAX_PATH] = {};
     link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
@@ -83,8 +82,6 @@ void Link(const std::wstring& path) {
   } else {
     Print(L"  (cannot read " + path + L")");
   }
-  if (file) file->Release();
-  link->Release();
 }
 
 void Url(const std::wstring& path) {
@@ -126,7 +123,8 @@ std::vector<std::wstring> ExpandedArgs(int argc, wchar_t** argv) {
 }  // namespace
 
 int wmain(int argc, wchar_t** rawArgv) {
-  CoInitialize(nullptr);
+  const HRESULT com = CoInitialize(nullptr);
+  BRIX_ON_EXIT(if (SUCCEEDED(com)) CoUninitialize());
   SetFolderVariables();
   std::vector<std::wstring> args = ExpandedArgs(argc, rawArgv);
   std::vector<const wchar_t*> argvList;
@@ -154,6 +152,5 @@ int wmain(int argc, wchar_t** rawArgv) {
       ++i;
     }
   }
-  CoUninitialize();
   return 0;
 }

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <atomic>
 
+#include "handles.h"
+
 namespace harness {
 namespace {
 
@@ -45,19 +47,6 @@ std::wstring ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& inf
   return w;
 }
 
-struct Handle {
-  HANDLE h = nullptr;
-  Handle() = default;
-  explicit Handle(HANDLE v) : h(v) {}
-  ~Handle() { reset(); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  void reset(HANDLE v = nullptr) {
-    if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    h = v;
-  }
-};
-
 // Reads whatever the program wrote so far, without blocking.
 void DrainPipe(HANDLE pipe, std::string* out) {
   if (!pipe) return;
@@ -86,9 +75,9 @@ RunResult Run(const RunOptions& options) {
   // and whoever reads our output would then wait for that process as well.
   // (Wine passes descriptor 2 on whatever we do.)
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  Handle pipeRead, childOut;
-  Handle nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                         OPEN_EXISTING, 0, nullptr));
+  brix::UniqueHandle pipeRead, childOut;
+  brix::UniqueFileHandle nul(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         &inherit, OPEN_EXISTING, 0, nullptr));
   if (options.captureOutput) {
     HANDLE r = nullptr, w = nullptr;
     if (CreatePipe(&r, &w, &inherit, 1 << 16)) {
@@ -100,8 +89,8 @@ RunResult Run(const RunOptions& options) {
   STARTUPINFOW si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdInput = nul.h;
-  si.hStdOutput = childOut.h ? childOut.h : nul.h;
+  si.hStdInput = nul.get();
+  si.hStdOutput = childOut ? childOut.get() : nul.get();
   si.hStdError = si.hStdOutput;
 
   std::wstring cmd = options.commandLine;
@@ -120,7 +109,7 @@ RunResult Run(const RunOptions& options) {
   }
   result.started = true;
   result.processId = pi.dwProcessId;
-  Handle process(pi.hProcess), thread(pi.hThread);
+  const brix::UniqueHandle process(pi.hProcess), thread(pi.hThread);
 
   std::atomic<size_t> traceCount{0};
   BoxWatcher watcher(pi.dwProcessId, options.onMessageBox, &traceCount);
@@ -131,17 +120,17 @@ RunResult Run(const RunOptions& options) {
   while (!exited) {
     DEBUG_EVENT ev = {};
     if (!WaitForDebugEvent(&ev, kSliceMs)) {
-      DrainPipe(pipeRead.h, &result.output);
+      DrainPipe(pipeRead.get(), &result.output);
       const ULONGLONG now = GetTickCount64();
       if (!result.timedOut && now >= deadline) {
         result.timedOut = true;
-        TerminateProcess(process.h, kTimeoutExitCode);
+        TerminateProcess(process.get(), kTimeoutExitCode);
         giveUp = now + kExitGraceMs;
       } else if (result.timedOut && now >= giveUp) {
         // The exit event never came: let the process go and wait for it plainly.
         DebugActiveProcessStop(pi.dwProcessId);
-        WaitForSingleObject(process.h, kExitGraceMs);
-        GetExitCodeProcess(process.h, &result.exitCode);
+        WaitForSingleObject(process.get(), kExitGraceMs);
+        GetExitCodeProcess(process.get(), &result.exitCode);
         break;
       }
       continue;
@@ -149,10 +138,10 @@ RunResult Run(const RunOptions& options) {
     DWORD status = DBG_CONTINUE;
     switch (ev.dwDebugEventCode) {
       case CREATE_PROCESS_DEBUG_EVENT:
-        if (ev.u.CreateProcessInfo.hFile) CloseHandle(ev.u.CreateProcessInfo.hFile);
+        brix::UniqueHandle(ev.u.CreateProcessInfo.hFile).reset();
         break;
       case LOAD_DLL_DEBUG_EVENT:
-        if (ev.u.LoadDll.hFile) CloseHandle(ev.u.LoadDll.hFile);
+        brix::UniqueHandle(ev.u.LoadDll.hFile).reset();
         break;
       case EXCEPTION_DEBUG_EVENT:
         if (!sawBreakpoint && ev.u.Exception.ExceptionRecord.ExceptionCode == EXCEPTION_BREAKPOINT) {
@@ -162,7 +151,7 @@ RunResult Run(const RunOptions& options) {
         }
         break;
       case OUTPUT_DEBUG_STRING_EVENT: {
-        std::wstring line = ReadDebugString(process.h, ev.u.DebugString, options.narrowCodePage);
+        std::wstring line = ReadDebugString(process.get(), ev.u.DebugString, options.narrowCodePage);
         if (options.onTrace) options.onTrace(line);
         result.traces.push_back(std::move(line));
         traceCount.store(result.traces.size());
@@ -178,10 +167,10 @@ RunResult Run(const RunOptions& options) {
         break;
     }
     ContinueDebugEvent(ev.dwProcessId, ev.dwThreadId, status);
-    DrainPipe(pipeRead.h, &result.output);
+    DrainPipe(pipeRead.get(), &result.output);
     if (!exited && !result.timedOut && GetTickCount64() >= deadline) {
       result.timedOut = true;
-      TerminateProcess(process.h, kTimeoutExitCode);
+      TerminateProcess(process.get(), kTimeoutExitCode);
       giveUp = GetTickCount64() + kExitGraceMs;
     }
   }
@@ -189,7 +178,7 @@ RunResult Run(const RunOptions& options) {
   result.boxes = watcher.Boxes();
   // Whatever is still in the pipe; a grandchild may hold its write end, so
   // this does not wait for the pipe to close.
-  DrainPipe(pipeRead.h, &result.output);
+  DrainPipe(pipeRead.get(), &result.output);
   result.elapsedMs = static_cast<DWORD>(GetTickCount64() - start);
   return result;
 }

@@ -8,61 +8,55 @@
 
 #include "appdata.h"
 #include "brixscriptengine.h"
+#include "pathutil.h"
+#include "productconstants.h"
 #include "productsetting.h"
 #include "scriptglobals.h"
 #include "tambaselog.h"
 #include "tamstatmodule.h"
 
 namespace brix {
+namespace {
+
+// A step: the hook under the state lock, held until the step is over.
+BrixScriptEngine::StateLock RunHook(const char* name) {
+  BrixScriptEngine& engine = BrixScriptEngine::Instance();
+  auto lock = engine.LockState();
+  engine.CallHook(name);
+  return lock;
+}
+
+}  // namespace
 
 CInstallMgr& CInstallMgr::Instance() {
   static CInstallMgr instance;
   return instance;
 }
 
-void CInstallMgr::RunHook(const char* name) { BrixScriptEngine::Instance().CallHook(name); }
+void CInstallMgr::BeforeInit() { RunHook("BrixSE_BeforeInit"); }
 
-void CInstallMgr::BeforeInit() {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  RunHook("BrixSE_BeforeInit");
-}
-
-void CInstallMgr::BeforeInstall() {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  RunHook("BrixSE_BeforeInstall");
-}
+void CInstallMgr::BeforeInstall() { RunHook("BrixSE_BeforeInstall"); }
 
 void CInstallMgr::InstallExecute() {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  RunHook("BrixSE_OnInstall");
+  const auto lock = RunHook("BrixSE_OnInstall");
 
   wchar_t library[MAX_PATH] = {};
   lstrcpynW(library, ReadGlobalText(BrixScriptEngine::Instance().GetState(), "global_install_path").c_str(), MAX_PATH);
   // A path too long for the name would leave a folder name the loader
   // completes with ".dll"; the statistics module then uses its own folder.
-  if (!PathAppendW(library, L"qvstat.dll")) library[0] = L'\0';
-  const bool started = TamStatModule::Instance()->Init(L"SOFTWARE\\Quillon", StatDispatchHost(), library, L"");
+  if (!PathAppendW(library, product::kStatLibraryName)) library[0] = L'\0';
+  const bool started = TamStatModule::Instance()->Init(product::kRegistryKey, StatDispatchHost(), library, L"");
   BRIX_LOG_INFO("TamStatModule Init:{}", started);
 }
 
 void CInstallMgr::BeforeComplete() {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  RunHook("BrixSE_BeforeComplete");
+  const auto lock = RunHook("BrixSE_BeforeComplete");
 
-  wchar_t self[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  const std::wstring path(self);
-  const size_t slash = path.rfind(L'\\');
-  const std::wstring name = slash == std::wstring::npos ? std::wstring() : path.substr(slash + 1);
-  if (name.find(L"@ung") != std::wstring::npos) {
-    const std::wstring folder = AppDataFolder(L"Quillon");
-    SHCreateDirectory(nullptr, folder.c_str());
-  }
+  const std::wstring self = OwnExecutablePath();
+  if (std::wstring(PathFindFileNameW(self.c_str())).find(product::kAppDataMarker) != std::wstring::npos)
+    SHCreateDirectory(nullptr, AppDataFolder(product::kFolderName).c_str());
 }
 
-void CInstallMgr::AfterComplete() {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  RunHook("BrixSE_AfterComplete");
-}
+void CInstallMgr::AfterComplete() { RunHook("BrixSE_AfterComplete"); }
 
 }  // namespace brix

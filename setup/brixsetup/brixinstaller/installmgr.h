@@ -1,7 +1,6 @@
 #pragma once
-// Runs the five install hooks in their order, one step at a time.
-#include <mutex>
-
+// Runs the five install hooks in their order, one step at a time. Each step
+// holds the script engine's state lock from its start to its end.
 namespace brix {
 
 class CInstallMgr {
@@ -11,15 +10,15 @@ class CInstallMgr {
 
   void BeforeInit();
   void BeforeInstall();
+  // The on-install hook, then the statistics library is started.
   void InstallExecute();
+  // The before-complete hook, then the application-data folder for an
+  // installer that carries the marker in its file name.
   void BeforeComplete();
   void AfterComplete();
 
  private:
   CInstallMgr() = default;
-  void RunHook(const char* name);
-  // Held for the whole of a step; a step may re-enter from its own thread.
-  std::recursive_mutex mutex_;
 };
 
 }  // namespace brix

@@ -1,25 +1,22 @@
 #include "startup.h"
 
-#include <objbase.h>
 #include <shlwapi.h>
-// GDI+ needs min/max from windows.h, which NOMINMAX hides.
-#include <algorithm>
-namespace Gdiplus {
-using std::max;
-using std::min;
-}  // namespace Gdiplus
-#include <gdiplus.h>
 
 #include <atomic>
-#include <cwchar>
 #include <string>
 
-#include "brixprocesstoolhelp.h"
 #include "brixscriptengine.h"
 #include "cmdline.h"
+#include "comsession.h"
+#include "handles.h"
 #include "installmgr.h"
+#include "installsequence.h"
 #include "ownresource.h"
-#include "scriptglobals.h"
+#include "pathutil.h"
+#include "productconstants.h"
+#include "productlaunch.h"
+#include "runmode.h"
+#include "singleinstance.h"
 #include "strconv.h"
 #include "tambaselog.h"
 #include "tamstatmodule.h"
@@ -30,93 +27,40 @@ namespace {
 
 std::atomic<HWND> g_listenWindow{nullptr};
 
-// GDI+ once per process, shut down at process exit.
-class GdiplusSession {
- public:
-  static void Start() { static GdiplusSession session; }
-  ~GdiplusSession() {
-    if (token_) Gdiplus::GdiplusShutdown(token_);
-  }
-
- private:
-  GdiplusSession() {
-    Gdiplus::GdiplusStartupInput input;  // version 1, all else zero
-    input.GdiplusVersion = 1;
-    input.DebugEventCallback = nullptr;
-    input.SuppressBackgroundThread = FALSE;
-    input.SuppressExternalCodecs = FALSE;
-    if (Gdiplus::GdiplusStartup(&token_, &input, nullptr) != Gdiplus::Ok) token_ = 0;
-  }
-  ULONG_PTR token_ = 0;
-};
-
 std::wstring BaseLogPath() {
   wchar_t buf[MAX_PATH + 1] = {};
   GetTempPathW(MAX_PATH, buf);
   PathAddBackslashW(buf);
-  return std::wstring(buf) + L"QuillClientInstall.log";
-}
-
-bool EndsWith(const std::wstring& s, const std::wstring& tail) {
-  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-bool DecideSilent(lua_State* L, const CommandLineMap& args) {
-  const bool enableSs = ReadGlobalFlag(L, "global_enable_ss_install");
-  std::wstring value;
-  if (args.Lookup(L"InstallSlience", &value) && value == L"true") return true;
-  return enableSs ? ReadGlobalFlag(L, "global_ss_install") : false;
-}
-
-void ApplyOptions(lua_State* L, const CommandLineMap& args) {
-  std::wstring path;
-  if (args.Lookup(L"InstallPath", &path) && !path.empty()) {
-    if (!EndsWith(path, kProductFolderName)) {
-      wchar_t buf[MAX_PATH] = {};
-      lstrcpynW(buf, path.c_str(), MAX_PATH);
-      PathAppendW(buf, kProductFolderName);
-      path = buf;
-    }
-    WriteGlobalText(L, "global_install_path", path);
-  }
-  std::wstring normal;
-  if (args.Lookup(L"InstallNormalQuillon", &normal) && wcstol(normal.c_str(), nullptr, 10) == 1)
-    WriteGlobalFlag(L, "ShouldStartWithWindowsChk", true);
+  return std::wstring(buf) + product::kLogFileName;
 }
 
 void NotifyListener() {
   HWND listener = g_listenWindow.load();
   if (listener && !IsWindow(listener)) {
-    listener = FindWindowW(kListenWindowClass, nullptr);
+    listener = FindWindowW(product::kListenWindowClass, nullptr);
     g_listenWindow.store(listener);
   }
-  if (listener) SendMessageW(listener, kInstallFinishedMessage, 0, 0);
+  if (listener) SendMessageW(listener, product::kInstallFinishedMessage, 0, 0);
 }
 
-void RunSilent(lua_State* L, const std::wstring& logPath) {
-  WriteGlobalFlag(L, "global_ss_install", true);
-  Trace(L"global_ss_install==true ~!\r\n");
-  Trace(L"start ss install!");
-  const std::wstring installPath = ReadGlobalText(L, "global_install_path");
-  WriteGlobalText(L, "InstallPath", installPath);
+// The installer's own effects around the hooks.
+class SystemEffects : public InstallEffects {
+ public:
+  explicit SystemEffects(ComGdiplusSession& session) : session_(session) {}
+  void StartProduct(const std::wstring& folder, const std::wstring& program, const std::wstring& parameters,
+                    bool shellLevel) override {
+    brix::StartProduct(folder, program, parameters, shellLevel);
+  }
+  void EndStatistics() override { TamStatModule::Instance()->Uninit(); }
+  void NotifyListener() override { brix::NotifyListener(); }
+  void EndComSession() override { session_.End(); }
+  void DeleteAtRestart(const std::wstring& path) override {
+    MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  }
 
-  CInstallMgr& mgr = CInstallMgr::Instance();
-  mgr.BeforeInstall();
-  mgr.InstallExecute();
-  mgr.BeforeComplete();
-
-  StartProduct(installPath, ReadGlobalText(L, "global_main_app_name"), ReadGlobalText(L, "global_start_parameter"),
-               ReadGlobalFlag(L, "global_startuseexplorer_level"));
-  mgr.AfterComplete();
-  TamStatModule::Instance()->Uninit();
-  NotifyListener();
-  CoUninitialize();
-
-  MoveFileExW(logPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-  wchar_t self[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  MoveFileExW(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-}
+ private:
+  ComGdiplusSession& session_;
+};
 
 // Window mode set-up: the skin archive the window builds itself from.
 void RunWindow(HINSTANCE instance) {
@@ -133,7 +77,6 @@ void RunWindow(HINSTANCE instance) {
     Trace(L"ResSize == 0\r\n");
     return;
   }
-  CoUninitialize();
 }
 
 }  // namespace
@@ -147,9 +90,7 @@ int RunInstaller(HINSTANCE instance) {
   CTamBaseLog::Instance().InitLogger(ToNarrow(logPath.c_str(), CP_THREAD_ACP));
 
   const CommandLineMap args = CommandLineMap::Build(GetCommandLineW());
-  std::wstring listen;
-  if (args.Lookup(L"InstallListenWnd", &listen))
-    g_listenWindow.store(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(wcstoul(listen.c_str(), nullptr, 10))));
+  g_listenWindow.store(ListenWindowFrom(args));
 
   BrixScriptEngine* engine = nullptr;
   try {
@@ -157,6 +98,9 @@ int RunInstaller(HINSTANCE instance) {
   } catch (...) {
     return 0;
   }
+  // Only the main thread runs script code until the window starts its
+  // worker; the lock is held for the reads and writes all the same.
+  auto lock = engine->LockState();
   if (!engine->DoResLua(L"LUA", L"GLOBAL_VAR.LUAC")) {
     Trace(L"DoResLua failed, GLOBAL_VAR.LUAC");
     return 0;
@@ -167,31 +111,28 @@ int RunInstaller(HINSTANCE instance) {
   }
   lua_State* L = engine->GetState();
 
-  std::wstring mutexName = ReadGlobalText(L, "global_install_mutex_guid");
-  int appId = ReadGlobalInteger(L, "global_app_id");
-  if (mutexName.empty())
-    mutexName = kDefaultMutexName;
-  else
-    appId = 0;
-  HANDLE instanceHandle = CreateAppInstance(mutexName, appId);
-  if (instanceHandle && !args.Lookup(L"InstallSlience")) {
+  const SingleInstanceName name = ChooseSingleInstanceName(L);
+  // Null for the first installer, whose own mutex stays open until exit.
+  const UniqueHandle otherInstaller(CreateAppInstance(name.baseName, name.appId));
+  if (otherInstaller && !MayRunAlongside(args)) {
     Trace(L"CreateAppInstance return true");
-    CloseHandle(instanceHandle);
     return 0;
   }
 
-  CoInitialize(nullptr);
-  GdiplusSession::Start();
-  CInstallMgr::Instance().BeforeInit();
+  ComGdiplusSession session;
+  CInstallMgr& manager = CInstallMgr::Instance();
+  manager.BeforeInit();
 
   const bool silent = DecideSilent(L, args);
-  ApplyOptions(L, args);
+  ApplyCommandLineOverrides(L, args);
+  lock.unlock();
+
+  SystemEffects effects(session);
+  InstallSequence sequence(*engine, manager, effects);
   if (silent)
-    RunSilent(L, logPath);
+    sequence.RunSilent(logPath, OwnExecutablePath());
   else
     RunWindow(instance);
-
-  if (instanceHandle) CloseHandle(instanceHandle);
   return 0;
 }
 

@@ -5,11 +5,6 @@
 
 namespace brix {
 
-constexpr wchar_t kDefaultMutexName[] = L"Global\\{1CF5C34D-F0D8-4507-8600-70E64159BB61}";
-constexpr wchar_t kListenWindowClass[] = L"Global\\{C81DE3C6-FDA4-4458-9718-1F6946117266}";
-constexpr wchar_t kProductFolderName[] = L"Quillon";
-constexpr UINT kInstallFinishedMessage = 3014;
-
 // Process-wide listening window (0 when none); the window reads it again at
 // completion.
 HWND ListenWindow();

@@ -1,82 +1,9 @@
 #include "brixprocesstoolhelp.h"
 
-#include <shellapi.h>
 #include <tlhelp32.h>
 
-#include <cwchar>
-
-#include "strconv.h"
+#include "handles.h"
 #include "trace.h"
-
-namespace brix {
-
-HANDLE CreateAppInstance(const std::wstring& baseName, int appId) {
-  wchar_t objectName[MAX_PATH] = {};
-  if (appId != 0)
-    _snwprintf(objectName, MAX_PATH - 1, L"%s%d", baseName.c_str(), appId);
-  else
-    _snwprintf(objectName, MAX_PATH - 1, L"%s", baseName.c_str());
-  Trace(L" szObjectName = %s ", objectName);
-
-  // A null DACL: installers of every account must see the object.
-  SECURITY_DESCRIPTOR sd;
-  InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
-  SetSecurityDescriptorDacl(&sd, TRUE, nullptr, FALSE);
-  SECURITY_ATTRIBUTES sa = {sizeof sa, &sd, TRUE};
-
-  HANDLE mutex = CreateMutexW(&sa, FALSE, objectName);
-  if (!mutex || GetLastError() != ERROR_ALREADY_EXISTS) return nullptr;
-
-  if (HWND other = FindWindowW(L"CDlgInstall", nullptr)) SwitchToThisWindow(other, TRUE);
-  return mutex;
-}
-
-bool ExpandPath(const std::wstring& in, std::wstring& out) {
-  out.clear();
-  wchar_t buf[MAX_PATH] = {};
-  DWORD n = ExpandEnvironmentStringsW(in.c_str(), buf, MAX_PATH);
-  if (n == 0 || n > MAX_PATH) return false;
-  out = buf;
-  return true;
-}
-
-UINT LaunchAtShellLevel(const std::wstring& program, const std::wstring& parameters) {
-  const std::wstring command = L"explorer.exe \"" + program + L"\" \"" + parameters + L"\"";
-  return WinExec(ToNarrow(command.c_str(), CP_THREAD_ACP).c_str(), SW_SHOWNORMAL);
-}
-
-void StartProduct(const std::wstring& folder, const std::wstring& program, const std::wstring& parameters,
-                  bool shellLevel) {
-  std::wstring expanded;
-  if (!ExpandPath(folder, expanded)) expanded = folder;
-  const std::wstring path = expanded + L"\\" + program;
-
-  if (shellLevel) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Quillon", 0, KEY_READ | KEY_WRITE, &key) == ERROR_SUCCESS) {
-      DWORD one = 1;
-      RegSetValueExW(key, L"Install", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
-      RegCloseKey(key);
-    }
-    Trace(L"ProcessLauncherExplorerLevel~!\r\n");
-    LaunchAtShellLevel(path, parameters);
-  } else {
-    ShellExecuteW(nullptr, nullptr, path.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
-  }
-}
-
-void BringToFront(HWND window) {
-  DWORD foreground = GetWindowThreadProcessId(GetForegroundWindow(), nullptr);
-  DWORD own = GetCurrentThreadId();
-  AttachThreadInput(own, foreground, TRUE);
-  ShowWindow(window, SW_SHOWNORMAL);
-  SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  SetForegroundWindow(window);
-  AttachThreadInput(own, foreground, FALSE);
-}
-
-}  // namespace brix
 
 namespace brix {
 
@@ -96,20 +23,16 @@ BOOL CALLBACK PostCloseToProcessWindow(HWND window, LPARAM processId) {
 
 }  // namespace
 
-ProcessToolHelp::ProcessToolHelp() { snapshot_ = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0); }
-
-ProcessToolHelp::~ProcessToolHelp() {
-  if (snapshot_ != INVALID_HANDLE_VALUE) CloseHandle(snapshot_);
-}
+ProcessToolHelp::ProcessToolHelp() : snapshot_(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)) {}
 
 std::vector<DWORD> ProcessToolHelp::FindProcessIdsByName(const std::wstring& name) const {
   std::vector<DWORD> ids;
   // No name names no process (some system entries have an empty one).
-  if (snapshot_ == INVALID_HANDLE_VALUE || name.empty()) return ids;
+  if (!snapshot_ || name.empty()) return ids;
   PROCESSENTRY32W entry = {};
   // The structure's own size: 556 bytes on i686 but 568 on x86_64.
   entry.dwSize = sizeof entry;
-  for (BOOL ok = Process32FirstW(snapshot_, &entry); ok; ok = Process32NextW(snapshot_, &entry)) {
+  for (BOOL ok = Process32FirstW(snapshot_.get(), &entry); ok; ok = Process32NextW(snapshot_.get(), &entry)) {
     if (entry.th32ProcessID != 0 && lstrcmpiW(entry.szExeFile, name.c_str()) == 0)
       ids.push_back(entry.th32ProcessID);
   }
@@ -133,17 +56,15 @@ bool ProcessToolHelp::KillProcess(DWORD id) {
   EnumWindows(PostCloseToProcessWindow, static_cast<LPARAM>(id));
   EnableTokenPrivilege(SE_DEBUG_NAME, true);
 
-  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+  const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
   if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process any more
-  if (WaitForSingleObject(process, kCloseWaitMs) != WAIT_OBJECT_0) TerminateProcess(process, 0);
-  const bool ended = WaitForSingleObject(process, kCloseWaitMs) == WAIT_OBJECT_0;
-  CloseHandle(process);
-  return ended;
+  if (WaitForSingleObject(process.get(), kCloseWaitMs) != WAIT_OBJECT_0) TerminateProcess(process.get(), 0);
+  return WaitForSingleObject(process.get(), kCloseWaitMs) == WAIT_OBJECT_0;
 }
 
 bool ProcessToolHelp::EnableTokenPrivilege(const wchar_t* name, bool enable) {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, &token)) {
+  UniqueHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.put())) {
     BRIX_TRACE_FAILURE(L"OpenProcessToken failed!");
     return false;
   }
@@ -154,10 +75,9 @@ bool ProcessToolHelp::EnableTokenPrivilege(const wchar_t* name, bool enable) {
     BRIX_TRACE_FAILURE(L"LookupPrivilegeValue failed!");
   } else {
     privileges.Privileges[0].Attributes = enable ? SE_PRIVILEGE_ENABLED : 0;
-    ok = AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr) != FALSE;
+    ok = AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) != FALSE;
     if (!ok) BRIX_TRACE_FAILURE(L"AdjustTokenPrivileges failed!");
   }
-  CloseHandle(token);
   return ok;
 }
 

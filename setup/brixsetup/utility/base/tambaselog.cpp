@@ -7,6 +7,8 @@
 
 #include <spdlog/sinks/daily_file_sink.h>
 
+#include "handles.h"
+
 namespace brix {
 
 CTamBaseLog& CTamBaseLog::Instance() {
@@ -51,8 +53,8 @@ void RemoveOldLogs(const std::string& folder, const std::string& logName, const 
   const std::string keepYesterday = OldLogName(logName, y.wYear, y.wMonth, y.wDay);
 
   WIN32_FIND_DATAA fd;
-  HANDLE find = FindFirstFileA((folder + "\\*.*").c_str(), &fd);
-  if (find == INVALID_HANDLE_VALUE) {
+  const UniqueFindHandle find(FindFirstFileA((folder + "\\*.*").c_str(), &fd));
+  if (!find) {
     // GBK text; a windowed process has no console, so this goes nowhere.
     fputs("\xCB\xD1\xCB\xF7\xCA\xA7\xB0\xDC!", stdout);
     return;
@@ -62,8 +64,7 @@ void RemoveOldLogs(const std::string& folder, const std::string& logName, const 
     if (name == "." || name == "..") continue;
     if (name == keepToday || name == keepYesterday) continue;
     if (name.substr(0, name.find('_')) == logName) DeleteFileA((folder + "\\" + name).c_str());
-  } while (FindNextFileA(find, &fd));
-  FindClose(find);
+  } while (FindNextFileA(find.get(), &fd));
 }
 
 void RemoveOldLogs(const std::string& folder, const std::string& logName) {

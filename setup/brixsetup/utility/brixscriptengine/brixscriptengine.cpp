@@ -11,9 +11,7 @@
 #include "ownresource.h"
 #include "strconv.h"
 #include "trace.h"
-#ifdef BRIX_HAVE_OBJECTS
 #include "scriptobjects.h"
-#endif
 
 namespace brix {
 namespace {
@@ -34,7 +32,6 @@ void OpenLibraries(lua_State* L) {
     luaL_requiref(L, lib.name, lib.func, 1);
     lua_pop(L, 1);
   }
-#ifdef BRIX_HAVE_OBJECTS
   static const luaL_Reg objects[] = {
       {"AString", OpenAString}, {"WString", OpenWString}, {"RawBuffer", OpenRawBuffer}, {"DllManager", OpenDllManager}};
   for (const auto& o : objects) {
@@ -42,7 +39,6 @@ void OpenLibraries(lua_State* L) {
     lua_pop(L, 1);
   }
   CreateGLibTab(L);
-#endif
   RegisterHostFunctions(L);
 }
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "lua.h"
@@ -24,6 +25,21 @@ class BrixScriptEngine {
   BrixScriptEngine& operator=(const BrixScriptEngine&) = delete;
 
   lua_State* GetState() const { return L_; }
+
+  // The script state is not safe for concurrent use, and this lock is how
+  // its users take turns. The install manager holds it for a whole step, so
+  // a hook and every host function and callback it reaches run under it
+  // (in window mode two of the steps run on the install worker, for as long
+  // as the unpacking takes). Host code that reads or writes globals outside
+  // a step holds it around that access. The window's UI thread never waits
+  // for it while a worker step may run: its progress timer only tries it and
+  // skips the publication when a hook holds it. Recursive, because a hook
+  // that pumps messages (a message box) can reach window code on its own
+  // thread, which then takes the lock again.
+  using StateLock = std::unique_lock<std::recursive_mutex>;
+  StateLock LockState() { return StateLock(stateMutex_); }
+  // owns_lock() is false when another thread holds the state.
+  StateLock TryLockState() { return StateLock(stateMutex_, std::try_to_lock); }
 
   // Finds the resource (type, name) in the executable and runs it as a chunk.
   bool DoResLua(const wchar_t* type, const wchar_t* name);
@@ -46,6 +62,7 @@ class BrixScriptEngine {
  private:
   BrixScriptEngine();
   lua_State* L_ = nullptr;
+  std::recursive_mutex stateMutex_;
 };
 
 // Text of the error box: message, call stack and the request to report it.

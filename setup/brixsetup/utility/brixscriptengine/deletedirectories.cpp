@@ -2,6 +2,7 @@
 #include <shlwapi.h>
 
 #include "brixscriptengine.h"
+#include "handles.h"
 #include "trace.h"
 
 namespace brix {
@@ -18,8 +19,8 @@ void DeleteTree(const std::wstring& path, const DeleteErrorCallback* onError) {
   }
 
   WIN32_FIND_DATAW fd;
-  HANDLE find = FindFirstFileW(pattern, &fd);
-  if (find == INVALID_HANDLE_VALUE) return;
+  UniqueFindHandle find(FindFirstFileW(pattern, &fd));
+  if (!find) return;
 
   wchar_t full[MAX_PATH] = {};
   std::wstring root;
@@ -39,8 +40,8 @@ void DeleteTree(const std::wstring& path, const DeleteErrorCallback* onError) {
       if (fd.dwFileAttributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(entry.c_str(), FILE_ATTRIBUTE_NORMAL);
       if (!DeleteFileW(entry.c_str()) && onError && *onError) (*onError)(entry.c_str(), GetLastError());
     }
-  } while (FindNextFileW(find, &fd));
-  FindClose(find);
+  } while (FindNextFileW(find.get(), &fd));
+  find.reset();  // the folder cannot go while it is being searched
 
   if (isFolder) {
     // A folder that is the current directory cannot be removed.

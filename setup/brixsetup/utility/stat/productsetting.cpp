@@ -3,13 +3,11 @@
 #include <windows.h>
 
 #include "ownresource.h"
+#include "productconstants.h"
 #include "strconv.h"
 
 namespace brix {
 namespace {
-
-constexpr char kDefaultStatHost[] = "stat.quillon.example";
-constexpr char kDefaultCounterHost[] = "count.quillon.example";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -30,10 +28,10 @@ std::string ProductSetting(const wchar_t* name, const char* fallback) {
   return value.empty() ? fallback : value;
 }
 
-std::wstring StatDispatchHost() { return Utf8ToWide(ProductSetting(L"STAT_HOST", kDefaultStatHost)); }
+std::wstring StatDispatchHost() { return Utf8ToWide(ProductSetting(L"STAT_HOST", product::kDefaultStatHost)); }
 
 std::wstring CounterEndpointUrl() {
-  return L"https://" + Utf8ToWide(ProductSetting(L"COUNTER_HOST", kDefaultCounterHost)) + L"/api/ruzorivizi.php";
+  return L"https://" + Utf8ToWide(ProductSetting(L"COUNTER_HOST", product::kDefaultCounterHost)) + product::kCounterPath;
 }
 
 }  // namespace brix

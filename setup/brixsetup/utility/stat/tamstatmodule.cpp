@@ -2,7 +2,9 @@
 
 #include <vector>
 
-#include "brixprocesstoolhelp.h"
+#include "handles.h"
+#include "pathutil.h"
+#include "productconstants.h"
 #include "strconv.h"
 #include "versioninfo.h"
 
@@ -10,10 +12,7 @@ namespace brix {
 namespace {
 
 std::wstring ExecutableFolder() {
-  wchar_t self[MAX_PATH] = {};
-  const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return {};
-  std::wstring path(self, n);
+  const std::wstring path = OwnExecutablePath();
   const size_t slash = path.rfind(L'\\');
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }
@@ -28,13 +27,13 @@ std::wstring ExpandEnvironment(const std::wstring& text) {
 }  // namespace
 
 int32_t ReadUnionId(const std::wstring& registryKey) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, registryKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+  UniqueRegKey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, registryKey.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
     return TamStatModule::kFallbackUnionId;
   int32_t value = 0;
   DWORD type = REG_NONE, size = sizeof value;
-  const LONG result = RegQueryValueExW(key, L"UnionId", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-  RegCloseKey(key);
+  const LONG result = RegQueryValueExW(key.get(), product::kUnionIdValue, nullptr, &type,
+                                       reinterpret_cast<BYTE*>(&value), &size);
   // Only a number counts: the bytes of a 4-byte text or binary value would
   // otherwise be reported as an id.
   if (result != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value || value < TamStatModule::kSmallestUnionId)
@@ -71,8 +70,7 @@ bool TamStatModule::Init(const std::wstring& registryKey, const std::wstring& ho
   HMODULE lib = LoadStatLibrary(libraryPath);
   if (!lib) return false;
   // A second Init gives back the reference of the first.
-  if (library_) FreeLibrary(library_);
-  library_ = lib;
+  library_.reset(lib);
   for (int i = 0; i < stat::kEntryPointCount; ++i) entries_[i] = GetProcAddress(lib, stat::kEntryPointNames[i]);
 
   const int32_t unionId = ReadUnionId(registryKey_);
@@ -106,8 +104,7 @@ void TamStatModule::Uninit() {
   std::lock_guard<std::mutex> lock(libraryMutex_);
   if (auto offline = Entry<stat::StatOfflineFn>(stat::kStatOffline)) offline();
   if (auto close = Entry<stat::StatCloseFn>(stat::kStatClose)) close(kCloseArgument);
-  if (library_) FreeLibrary(library_);
-  library_ = nullptr;
+  library_.reset();
   for (auto& e : entries_) e = nullptr;
   ansiHost_.clear();
 }

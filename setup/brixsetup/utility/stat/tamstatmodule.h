@@ -9,6 +9,8 @@
 #include <mutex>
 #include <string>
 
+#include "handles.h"
+#include "productconstants.h"
 #include "singleton.h"
 #include "statentrypoints.h"
 #include "threadpool.h"
@@ -19,12 +21,12 @@ class TamStatModule : public ThreadPoolImpl,
                       public CSingleT<TamStatModule>,
                       public std::enable_shared_from_this<TamStatModule> {
  public:
-  static constexpr wchar_t kLibraryName[] = L"qvstat.dll";
-  static constexpr int32_t kAppId = 145;
-  static constexpr int32_t kFallbackUnionId = 27021;
+  static constexpr const wchar_t* kLibraryName = product::kStatLibraryName;
+  static constexpr int32_t kAppId = product::kStatAppId;
+  static constexpr int32_t kFallbackUnionId = product::kStatFallbackUnionId;
   static constexpr int32_t kSmallestUnionId = 100;
-  static constexpr int32_t kDispatchPort = 8700;
-  static constexpr int32_t kCloseArgument = 3000;
+  static constexpr int32_t kDispatchPort = product::kStatDispatchPort;
+  static constexpr int32_t kCloseArgument = product::kStatCloseArgument;
 
   TamStatModule() : TamStatModule(std::wstring()) {}
   // ownFolder: where the library is looked for when the given path does not
@@ -49,7 +51,7 @@ class TamStatModule : public ThreadPoolImpl,
   void ReportAction(int32_t action);
 
   FARPROC entries_[stat::kEntryPointCount] = {};
-  HMODULE library_ = nullptr;
+  UniqueLibrary library_;
   int32_t appId_ = 0;
   std::wstring registryKey_;
   std::wstring host_;

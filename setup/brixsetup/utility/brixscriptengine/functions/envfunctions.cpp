@@ -4,9 +4,9 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "brixprocesstoolhelp.h"
 #include "hostargs.h"
 #include "hostfunctions_decl.h"
+#include "pathutil.h"
 #include "scopeguard.h"
 #include "tambaselog.h"
 #include "trace.h"
@@ -20,16 +20,13 @@ int Lua_RegVarByCSIDL(lua_State* L) {
   if (!SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE)) {
     Trace(L"SHGetSpecialFolderPathW csidl=%d failed!\r\n", csidl);
     BRIX_TRACE_FAILURE(L"");
-    lua_pushboolean(L, 0);
-    return 1;
+    return PushBool(L, false);
   }
   if (!SetEnvironmentVariableW(name.c_str(), path)) {
     BRIX_TRACE_FAILURE(L"SetEnvironmentVariableW failed!");
-    lua_pushboolean(L, 0);
-    return 1;
+    return PushBool(L, false);
   }
-  lua_pushboolean(L, 1);
-  return 1;
+  return PushBool(L, true);
 }
 
 int Lua_GetOSVersion(lua_State* L) {
@@ -66,8 +63,7 @@ int Lua_IsWow64(lua_State* L) {
   BOOL wow64 = FALSE;
   auto fn = reinterpret_cast<IsWow64ProcessFn>(GetProcAddress(GetModuleHandleW(L"kernel32"), "IsWow64Process"));
   if (fn && !fn(GetCurrentProcess(), &wow64)) wow64 = FALSE;
-  lua_pushboolean(L, wow64 ? 1 : 0);
-  return 1;
+  return PushBool(L, wow64 != FALSE);
 }
 
 int Lua_GetModuleFileName(lua_State* L) {

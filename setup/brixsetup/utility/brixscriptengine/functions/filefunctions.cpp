@@ -4,18 +4,16 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "brixprocesstoolhelp.h"
 #include "brixscriptengine.h"
 #include "hostargs.h"
 #include "hostfunctions_decl.h"
+#include "pathutil.h"
 #include "scriptcallback.h"
 #include "trace.h"
 
 namespace brix {
 
 namespace {
-
-bool Exists(const std::wstring& path) { return !path.empty() && PathFileExistsW(path.c_str()); }
 
 int ShellFileOp(UINT op, const std::wstring& from, const std::wstring* to, FILEOP_FLAGS flags) {
   std::wstring src = from + L'\0';  // a one-element double-NUL list
@@ -28,19 +26,10 @@ int ShellFileOp(UINT op, const std::wstring& from, const std::wstring* to, FILEO
   return SHFileOperationW(&fo);
 }
 
-int PushBool(lua_State* L, bool value) {
-  lua_pushboolean(L, value ? 1 : 0);
-  return 1;
-}
-
 int CopyOrMove(lua_State* L, bool move) {
   const wchar_t* fn = move ? L"Lua_MoveFile" : L"Lua_CopyFile";
   std::wstring source, target;
-  if (!ExpandArgPath(L, 1, fn, source)) return PushBool(L, false);
-  if (!Exists(source)) {
-    TraceMissing(fn, source);
-    return PushBool(L, false);
-  }
+  if (!ExistingArgPath(L, 1, fn, source)) return PushBool(L, false);
   if (!ExpandArgPath(L, 2, fn, target)) return PushBool(L, false);
   const FILEOP_FLAGS flags = move ? (FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI)
                                   : (FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR);
@@ -59,9 +48,9 @@ int CopyOrMove(lua_State* L, bool move) {
 int Lua_CreateDirectory(lua_State* L) {
   std::wstring path;
   if (!ExpandArgPath(L, 1, L"Lua_CreateDirectory", path)) return PushBool(L, false);
-  if (Exists(path)) return PushBool(L, true);
+  if (PathExists(path)) return PushBool(L, true);
   if (!path.empty()) SHCreateDirectory(nullptr, path.c_str());
-  if (Exists(path)) {
+  if (PathExists(path)) {
     Trace(L"Create Directory %s!\r\n", path.c_str());
     return PushBool(L, true);
   }
@@ -74,11 +63,7 @@ int Lua_MoveFile(lua_State* L) { return CopyOrMove(L, true); }
 
 int Lua_RenameFile(lua_State* L) {
   std::wstring source, target;
-  if (!ExpandArgPath(L, 1, L"Lua_RenameFile", source)) return PushBool(L, false);
-  if (!Exists(source)) {
-    TraceMissing(L"Lua_RenameFile", source);
-    return PushBool(L, false);
-  }
+  if (!ExistingArgPath(L, 1, L"Lua_RenameFile", source)) return PushBool(L, false);
   if (!ExpandArgPath(L, 2, L"Lua_RenameFile", target)) return PushBool(L, false);
   if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     Trace(L"MoveFile %s to %s !", source.c_str(), target.c_str());
@@ -92,7 +77,7 @@ int Lua_DeleteFile(lua_State* L) {
   std::wstring path;
   if (!ExpandArgPath(L, 1, L"Lua_DeleteFile", path)) return PushBool(L, false);
   for (;;) {
-    if (!Exists(path)) return PushBool(L, true);
+    if (!PathExists(path)) return PushBool(L, true);
     int rc = ShellFileOp(FO_DELETE, path, nullptr, FOF_SILENT | FOF_NOCONFIRMATION);
     if (rc == 0) return PushBool(L, true);
 
@@ -112,7 +97,7 @@ int Lua_DeleteFile(lua_State* L) {
 int Lua_DeleteFileEx(lua_State* L) {
   std::wstring path;
   if (!ExpandArgPath(L, 1, L"Lua_DeleteFileEx", path)) return PushBool(L, false);
-  if (!Exists(path)) return PushBool(L, true);
+  if (!PathExists(path)) return PushBool(L, true);
   return PushBool(L, ShellFileOp(FO_DELETE, path, nullptr,
                                  FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI) == 0);
 }
@@ -121,7 +106,7 @@ int Lua_DelFileRecursive(lua_State* L) {
   Trace(L"Lua_DelFileRecursive");
   std::wstring path;
   if (!ExpandArgPath(L, 1, L"Lua_DelFileRecursive", path)) return 0;
-  if (!Exists(path)) return PushBool(L, true);
+  if (!PathExists(path)) return PushBool(L, true);
   if (PathIsDirectoryW(path.c_str())) {
     Trace(L"PathIsDirectoryW");
     BrixScriptEngine::DeleteDirectories(path);
@@ -137,7 +122,7 @@ int Lua_DelFileRecursiveEx(lua_State* L) {
   ScriptCallback callback(L);  // the last argument, when it is a function
   std::wstring path;
   if (!ExpandArgPath(L, 1, L"Lua_DelFileRecursiveEx", path)) return 0;
-  if (!Exists(path)) return PushBool(L, true);
+  if (!PathExists(path)) return PushBool(L, true);
   DeleteErrorCallback report;
   if (!callback.Empty()) report = [&](const wchar_t* file, DWORD error) { callback.Call(file, error); };
   if (PathIsDirectoryW(path.c_str())) {
@@ -154,7 +139,7 @@ int Lua_DeleteFileAfterReboot(lua_State* L) {
   Trace(L"Lua_DeleteFileAfterReboot");
   std::wstring path;
   if (!ExpandArgPath(L, 1, L"Lua_DeleteFileAfterReboot", path)) return PushBool(L, false);
-  if (!Exists(path)) return PushBool(L, true);
+  if (!PathExists(path)) return PushBool(L, true);
   return PushBool(L, MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE);
 }
 

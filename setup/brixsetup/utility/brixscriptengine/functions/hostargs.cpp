@@ -1,6 +1,6 @@
 #include "hostargs.h"
 
-#include "brixprocesstoolhelp.h"
+#include "pathutil.h"
 #include "trace.h"
 
 namespace brix {
@@ -9,6 +9,13 @@ bool ExpandArgPath(lua_State* L, int index, const wchar_t* function, std::wstrin
   const std::wstring raw = ArgText(L, index);
   if (ExpandPath(raw, out)) return true;
   Trace(L"Fun:%s, Description:%s does not expand into 260 units!\r\n", function, raw.c_str());
+  return false;
+}
+
+bool ExistingArgPath(lua_State* L, int index, const wchar_t* function, std::wstring& out) {
+  if (!ExpandArgPath(L, index, function, out)) return false;
+  if (PathExists(out)) return true;
+  TraceMissing(function, out);
   return false;
 }
 

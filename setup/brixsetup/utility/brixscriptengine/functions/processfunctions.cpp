@@ -10,7 +10,9 @@
 #include "brixprocesstoolhelp.h"
 #include "hostargs.h"
 #include "hostfunctions_decl.h"
-#include "scopeguard.h"
+#include "pathutil.h"
+#include "productlaunch.h"
+#include "handles.h"
 #include "systemops.h"
 #include "trace.h"
 
@@ -18,22 +20,10 @@ namespace brix {
 
 namespace {
 
-int PushBool(lua_State* L, bool value) {
-  lua_pushboolean(L, value ? 1 : 0);
-  return 1;
-}
-
 bool VerbIs(const std::wstring& verb, std::initializer_list<const wchar_t*> names) {
   for (const wchar_t* name : names)
     if (lstrcmpiW(verb.c_str(), name) == 0) return true;
   return false;
-}
-
-std::wstring FolderOf(const std::wstring& path) {
-  std::vector<wchar_t> buf(path.begin(), path.end());
-  buf.push_back(L'\0');
-  PathRemoveFileSpecW(buf.data());
-  return buf.data();
 }
 
 const wchar_t* OrNull(const std::wstring& s) { return s.empty() ? nullptr : s.c_str(); }
@@ -87,19 +77,19 @@ bool WaitForServiceState(SC_HANDLE service, const std::wstring& name, SERVICE_ST
 }  // namespace
 
 bool ControlServiceAndWait(const std::wstring& name, const std::wstring& action, const ServiceWaitLimits& limits) {
-  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, GENERIC_EXECUTE);
+  const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, GENERIC_EXECUTE));
   if (!manager) {
     BRIX_TRACE_FAILURE(L"OpenSCManager failed!");
     return false;
   }
-  BRIX_ON_EXIT(CloseServiceHandle(manager));
-  SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS);
-  if (!service) {
+  const UniqueServiceHandle serviceHandle(
+      OpenServiceW(manager.get(), name.c_str(), SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS));
+  if (!serviceHandle) {
     if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return true;  // nothing to control
     BRIX_TRACE_FAILURE(L"OpenService failed!");
     return false;
   }
-  BRIX_ON_EXIT(CloseServiceHandle(service));
+  const SC_HANDLE service = serviceHandle.get();
 
   SERVICE_STATUS status = {};
   if (!QueryServiceStatus(service, &status)) {
@@ -164,10 +154,8 @@ int Lua_Exec(lua_State* L) {
     info.nShow = SW_HIDE;
     if (!ShellExecuteExW(&info)) return PushBool(L, false);
     // No handle: an already running program opened the item.
-    if (info.hProcess) {
-      WaitForSingleObject(info.hProcess, INFINITE);
-      CloseHandle(info.hProcess);
-    }
+    const UniqueHandle process(info.hProcess);
+    if (process) WaitForSingleObject(process.get(), INFINITE);
     return PushBool(L, true);
   }
 
@@ -232,11 +220,10 @@ int Lua_GetImagePathByPid(lua_State* L) {
   if (top < 1) return 0;
   const long long id = static_cast<long long>(lua_tointegerx(L, top, nullptr));
   if (id < 0 || id > 0xFFFFFFFFLL) return 0;
-  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, static_cast<DWORD>(id));
+  const UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, static_cast<DWORD>(id)));
   if (!process) return 0;
-  BRIX_ON_EXIT(CloseHandle(process));
   wchar_t image[MAX_PATH] = {};
-  const DWORD length = GetProcessImageFileNameW(process, image, MAX_PATH);
+  const DWORD length = GetProcessImageFileNameW(process.get(), image, MAX_PATH);
   if (length == 0) return 0;
   std::wstring path(image, length);
   ProcessToolHelp tools;

@@ -4,10 +4,10 @@
 #include <cwchar>
 #include <vector>
 
-#include "brixprocesstoolhelp.h"
+#include "handles.h"
 #include "hostargs.h"
 #include "hostfunctions_decl.h"
-#include "scopeguard.h"
+#include "pathutil.h"
 #include "trace.h"
 
 namespace brix {
@@ -33,20 +33,18 @@ RegDeleteKeyExFn DeleteKeyEx() {
 }
 
 LONG DeleteKeyTree(HKEY parent, const std::wstring& name) {
-  HKEY key = nullptr;
-  LONG rc = RegOpenKeyExW(parent, name.c_str(), 0, kAccess, &key);
-  if (rc != ERROR_SUCCESS) return rc;
-  for (;;) {
-    wchar_t sub[256] = {};
-    DWORD len = 256;
-    if (RegEnumKeyExW(key, 0, sub, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    rc = DeleteKeyTree(key, sub);
-    if (rc != ERROR_SUCCESS) {
-      RegCloseKey(key);
-      return rc;
+  {
+    UniqueRegKey key;
+    LONG rc = RegOpenKeyExW(parent, name.c_str(), 0, kAccess, key.put());
+    if (rc != ERROR_SUCCESS) return rc;
+    for (;;) {
+      wchar_t sub[256] = {};
+      DWORD len = 256;
+      if (RegEnumKeyExW(key.get(), 0, sub, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      rc = DeleteKeyTree(key.get(), sub);
+      if (rc != ERROR_SUCCESS) return rc;
     }
-  }
-  RegCloseKey(key);
+  }  // closed before the key itself goes
   if (auto ex = DeleteKeyEx()) return ex(parent, name.c_str(), 0, 0);
   return RegDeleteKeyW(parent, name.c_str());
 }
@@ -77,12 +75,12 @@ bool OnlySeparators(const std::wstring& s) {
 int Lua_RegQuery(lua_State* L) {
   const HKEY root = RootKey(ArgText(L, 1));
   const std::wstring subkey = ArgText(L, 2), value = ArgText(L, 3);
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(root, subkey.c_str(), 0, kAccess, &key) != ERROR_SUCCESS) {
+  UniqueRegKey opened;
+  if (RegOpenKeyExW(root, subkey.c_str(), 0, kAccess, opened.put()) != ERROR_SUCCESS) {
     lua_pushnil(L);
     return 1;
   }
-  BRIX_ON_EXIT(RegCloseKey(key));
+  const HKEY key = opened.get();
   DWORD type = 0, size = 0;
   RegQueryValueExW(key, value.c_str(), nullptr, &type, nullptr, &size);
   if (type == REG_SZ || type == REG_EXPAND_SZ) {
@@ -110,19 +108,13 @@ int Lua_RegAdd(lua_State* L) {
   const HKEY root = RootKey(ArgText(L, 1));
   const std::wstring subkey = ArgText(L, 2), value = ArgText(L, 3), type = ArgText(L, 4);
   const bool overwrite = ArgFlag(L, 6);
-  HKEY key = nullptr;
-  if (RegCreateKeyExW(root, subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kAccess, nullptr, &key, nullptr) !=
-      ERROR_SUCCESS)
-    key = nullptr;
-  BRIX_ON_EXIT(if (key) RegCloseKey(key));
-  if (!key) {
-    lua_pushboolean(L, 1);
-    return 1;
-  }
-  if (!overwrite && RegQueryValueExW(key, value.c_str(), nullptr, nullptr, nullptr, nullptr) != ERROR_FILE_NOT_FOUND) {
-    lua_pushboolean(L, 1);
-    return 1;
-  }
+  UniqueRegKey created;
+  if (RegCreateKeyExW(root, subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kAccess, nullptr, created.put(),
+                      nullptr) != ERROR_SUCCESS)
+    return PushBool(L, true);
+  const HKEY key = created.get();
+  if (!overwrite && RegQueryValueExW(key, value.c_str(), nullptr, nullptr, nullptr, nullptr) != ERROR_FILE_NOT_FOUND)
+    return PushBool(L, true);
   auto setText = [&](const std::wstring& text) {
     RegSetValueExW(key, value.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
@@ -141,35 +133,31 @@ int Lua_RegAdd(lua_State* L) {
     RegSetValueExW(key, value.c_str(), 0, REG_BINARY, bytes.empty() ? nullptr : bytes.data(),
                    static_cast<DWORD>(bytes.size()));
   }
-  lua_pushboolean(L, 1);
-  return 1;
+  return PushBool(L, true);
 }
 
 int Lua_RegDel(lua_State* L) {
   const std::wstring rootName = ArgText(L, 1), subkey = ArgText(L, 2);
   const HKEY root = RootKey(rootName);
   if (lua_gettop(L) == 2) {
-    HKEY key = nullptr;
-    LONG rc = RegOpenKeyExW(root, nullptr, 0, kAccess, &key);
+    UniqueRegKey key;
+    LONG rc = RegOpenKeyExW(root, nullptr, 0, kAccess, key.put());
     if (rc != ERROR_SUCCESS) {
       Trace(L"OpenKey %s failed, errcode: %ld\r\n", rootName.c_str(), rc);
     } else {
       // An empty subkey would name the root itself: never delete a whole hive.
-      rc = OnlySeparators(subkey) ? ERROR_INVALID_PARAMETER : DeleteKeyTree(key, subkey);
+      rc = OnlySeparators(subkey) ? ERROR_INVALID_PARAMETER : DeleteKeyTree(key.get(), subkey);
       if (rc != ERROR_SUCCESS) Trace(L"DeleteSubKey %s failed, errcode: %ld", subkey.c_str(), rc);
-      RegCloseKey(key);
     }
   } else {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, subkey.c_str(), 0, kAccess, &key) == ERROR_SUCCESS) {
+    UniqueRegKey key;
+    if (RegOpenKeyExW(root, subkey.c_str(), 0, kAccess, key.put()) == ERROR_SUCCESS) {
       const std::wstring value = ArgText(L, 3);
-      RegDeleteValueW(key, value.c_str());
+      RegDeleteValueW(key.get(), value.c_str());
       Trace(L"Delete Value %s, %s, %s", rootName.c_str(), subkey.c_str(), value.c_str());
-      RegCloseKey(key);
     }
   }
-  lua_pushboolean(L, 1);
-  return 1;
+  return PushBool(L, true);
 }
 
 }  // namespace brix

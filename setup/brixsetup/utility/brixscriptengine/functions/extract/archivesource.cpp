@@ -42,12 +42,8 @@ SRes MemorySource::Seek(const ISeekInStream* p, Int64* pos, ESzSeek origin) {
 FileSource::FileSource(const std::wstring& path) : path_(path) {
   stream_.vt.Read = &FileSource::Read;
   stream_.vt.Seek = &FileSource::Seek;
-  file_ = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                      nullptr);
-}
-
-FileSource::~FileSource() {
-  if (Opened()) CloseHandle(file_);
+  file_.reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                          nullptr));
 }
 
 std::unique_ptr<ByteSource> FileSource::Another() const {
@@ -63,7 +59,7 @@ SRes FileSource::Read(const ISeekInStream* p, void* buf, size_t* size) {
     const size_t want = *size - done;
     const DWORD piece = want < kIoPiece ? static_cast<DWORD>(want) : kIoPiece;
     DWORD got = 0;
-    if (!ReadFile(self->file_, static_cast<Byte*>(buf) + done, piece, &got, nullptr)) {
+    if (!ReadFile(self->file_.get(), static_cast<Byte*>(buf) + done, piece, &got, nullptr)) {
       *size = done;
       return SZ_ERROR_READ;
     }
@@ -85,7 +81,7 @@ SRes FileSource::Seek(const ISeekInStream* p, Int64* pos, ESzSeek origin) {
   }
   LONG high = static_cast<LONG>(static_cast<UInt64>(*pos) >> 32);
   SetLastError(NO_ERROR);
-  const DWORD low = SetFilePointer(self->file_, static_cast<LONG>(static_cast<DWORD>(*pos)), &high, method);
+  const DWORD low = SetFilePointer(self->file_.get(), static_cast<LONG>(static_cast<DWORD>(*pos)), &high, method);
   if (low == INVALID_SET_FILE_POINTER) {
     const DWORD e = GetLastError();
     if (e != NO_ERROR) return static_cast<SRes>(e);

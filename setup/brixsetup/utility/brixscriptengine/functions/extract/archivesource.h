@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "handles.h"
 #include "lzma/7zTypes.h"
 
 namespace brix {
@@ -56,17 +57,16 @@ class FileSource : public ByteSource {
  public:
   // Opens the file for reading (shared for reading only). Check Opened().
   explicit FileSource(const std::wstring& path);
-  ~FileSource() override;
   std::unique_ptr<ByteSource> Another() const override;
 
-  bool Opened() const { return file_ != INVALID_HANDLE_VALUE; }
+  bool Opened() const { return file_.valid(); }
 
  private:
   static SRes Read(const ISeekInStream* p, void* buf, size_t* size);
   static SRes Seek(const ISeekInStream* p, Int64* pos, ESzSeek origin);
 
   std::wstring path_;
-  HANDLE file_;
+  UniqueFileHandle file_;
 };
 
 }  // namespace brix

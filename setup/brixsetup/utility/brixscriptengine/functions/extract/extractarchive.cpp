@@ -10,6 +10,7 @@
 
 #include "archivesource.h"
 #include "decodeahead.h"
+#include "handles.h"
 #include "itemname.h"
 #include "lzma/7z.h"
 #include "lzma/7zCrc.h"
@@ -48,11 +49,11 @@ struct Extraction {
   std::vector<std::unique_ptr<Reader>> readers;
   wchar_t* path = nullptr;
   size_t longestName = 0;
-  HANDLE file = INVALID_HANDLE_VALUE;
+  UniqueFileHandle file;
 
   Extraction() { SzArEx_Init(&db); }
   ~Extraction() {
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    file.reset();
     SzArEx_Free(&db, &kAlloc);
     std::free(path);
   }
@@ -130,25 +131,27 @@ DWORD FileAttributesOf(UInt32 archived) {
   return a ? a : FILE_ATTRIBUTE_NORMAL;
 }
 
-int ExtractArchive(const ByteSource& source, const std::wstring& destination, ScriptCallback* progress,
-                   ScriptCallback* createError) {
+ExtractResult ExtractArchive(const ByteSource& source, const std::wstring& destination, ScriptCallback* progress,
+                             ScriptCallback* createError) {
+  using Kind = ExtractResult::Kind;
   CrcGenerateTable();
   Extraction x;
   x.readers.push_back(std::make_unique<Reader>(source));
   const SRes opened = SzArEx_Open(&x.db, &x.readers.front()->look.vt, &kAlloc, &kAlloc);
-  if (opened != SZ_OK) return opened;
+  if (opened != SZ_OK) return ExtractResult::FromDecoder(opened);
 
   // Declared after `x`: its threads are stopped before the database goes.
   DecodeAhead ahead(&x.db, DecoderStreams(x, source), &kAlloc);
   const size_t destLength = destination.size();
-  int status = kExtractOk;
+  // The outcome of the last file item handled.
+  ExtractResult status;
   for (UInt32 i = 0; i < x.db.NumFiles; ++i) {
     ahead.Release(i);
     const size_t nameLength = SzArEx_GetFileNameUtf16(&x.db, i, nullptr);
     if (nameLength > x.longestName) {
       std::free(x.path);
       x.path = static_cast<wchar_t*>(std::malloc((destLength + nameLength + 1) * sizeof(wchar_t)));
-      if (!x.path) return kExtractNoMemory;
+      if (!x.path) return ExtractResult::Of(Kind::NoMemory);
       x.longestName = nameLength;
     }
     std::memcpy(x.path, destination.c_str(), destLength * sizeof(wchar_t));
@@ -161,8 +164,9 @@ int ExtractArchive(const ByteSource& source, const std::wstring& destination, Sc
       ToBackslashes(name);
       Trace(L"Fun:%s, Description:%s leads out of the destination, refused!\r\n", L"Lua_UnCompress7z", x.path);
       // Asking again cannot change the name: a retry ends like an abort.
-      if (AskCreateError(createError, x.path, ERROR_INVALID_NAME) != Decision::Skip) return kExtractFileFailed;
-      status = ERROR_INVALID_NAME;
+      if (AskCreateError(createError, x.path, ERROR_INVALID_NAME) != Decision::Skip)
+        return ExtractResult::Of(Kind::FileFailed);
+      status = ExtractResult::Skipped(ERROR_INVALID_NAME);
       continue;
     }
 
@@ -170,7 +174,7 @@ int ExtractArchive(const ByteSource& source, const std::wstring& destination, Sc
     size_t size = 0;
     if (!isDir) {
       const SRes res = ahead.Get(i, &data, &size);
-      if (res != SZ_OK) return res;
+      if (res != SZ_OK) return ExtractResult::FromDecoder(res);
     }
     CreateParents(x.path, name);
     if (isDir) {
@@ -179,34 +183,33 @@ int ExtractArchive(const ByteSource& source, const std::wstring& destination, Sc
     }
 
     bool fresh = false;
-    x.file = CreateReplacingReadOnly(x.path, &fresh);
-    if (x.file == INVALID_HANDLE_VALUE) {
+    x.file.reset(CreateReplacingReadOnly(x.path, &fresh));
+    if (!x.file) {
       DWORD e = GetLastError();
       // Without a handle nothing is written, whatever the last error says.
       if (e == 0) e = ERROR_OPEN_FAILED;
       switch (AskCreateError(createError, x.path, e)) {
         case Decision::Retry:
-          x.file = CreateReplacingReadOnly(x.path, &fresh);
-          if (x.file == INVALID_HANDLE_VALUE) return kExtractFileFailed;
+          x.file.reset(CreateReplacingReadOnly(x.path, &fresh));
+          if (!x.file) return ExtractResult::Of(Kind::FileFailed);
           break;
         case Decision::Skip:
-          status = static_cast<int>(e);
+          status = ExtractResult::Skipped(e);
           continue;
         case Decision::Abort:
-          return kExtractFileFailed;
+          return ExtractResult::Of(Kind::FileFailed);
       }
     }
-    status = kExtractOk;
+    status = ExtractResult();
 
-    if (!WriteAll(x.file, data, size)) return kExtractFileFailed;
+    if (!WriteAll(x.file.get(), data, size)) return ExtractResult::Of(Kind::FileFailed);
     if (SzBitWithVals_Check(&x.db.MTime, i)) {
       const CNtfsFileTime& t = x.db.MTime.Vals[i];
       FILETIME written = {t.Low, t.High};
-      SetFileTime(x.file, nullptr, nullptr, &written);
+      SetFileTime(x.file.get(), nullptr, nullptr, &written);
     }
-    const HANDLE done = x.file;
-    x.file = INVALID_HANDLE_VALUE;
-    if (!CloseHandle(done) && GetLastError() != 0) return kExtractFileFailed;
+    // A close that fails may have lost the last bytes.
+    if (!CloseHandle(x.file.release()) && GetLastError() != 0) return ExtractResult::Of(Kind::FileFailed);
     // A file new on disk holds exactly FILE_ATTRIBUTE_ARCHIVE already.
     if (SzBitWithVals_Check(&x.db.Attribs, i)) {
       const DWORD attributes = FileAttributesOf(x.db.Attribs.Vals[i]);

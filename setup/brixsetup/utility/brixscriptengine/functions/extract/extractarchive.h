@@ -11,12 +11,27 @@ namespace brix {
 class ByteSource;
 class ScriptCallback;
 
-// Extraction results besides the decoder's own codes (SZ_ERROR_*) and the
-// system error of a skipped last file.
-constexpr int kExtractOk = 0;
-constexpr int kExtractOpenFailed = 1;
-constexpr int kExtractNoMemory = 2;
-constexpr int kExtractFileFailed = 11;
+// What an unpacking came to. Scripts only learn success or failure; the
+// cause stays typed, so that a decoder code is never read as a system error
+// code or as one of our own.
+struct ExtractResult {
+  enum class Kind {
+    Ok,
+    OpenFailed,   // the archive file could not be opened
+    NoMemory,     // no room for an item's path
+    FileFailed,   // a file could not be created, written or closed
+    Decoder,      // the decoder's code (SZ_ERROR_*) in decoderCode
+    SkippedLast,  // the last file item was skipped at the script's answer
+  };
+  Kind kind = Kind::Ok;
+  SRes decoderCode = SZ_OK;
+  DWORD systemError = 0;  // why the skipped last file could not be created
+
+  static ExtractResult Of(Kind kind) { return {kind, SZ_OK, 0}; }
+  static ExtractResult FromDecoder(SRes code) { return {Kind::Decoder, code, 0}; }
+  static ExtractResult Skipped(DWORD error) { return {Kind::SkippedLast, SZ_OK, error}; }
+  bool Ok() const { return kind == Kind::Ok; }
+};
 
 // Attributes for a file from the archived word: only those a file can take
 // (Unix archivers keep the mode in the high half and set 0x8000).
@@ -26,8 +41,8 @@ DWORD FileAttributesOf(UInt32 archived);
 // (text) hears the full path of each file written; `createError` (text,
 // code) -> 0 retry, 1 skip, other abort, for a file that cannot be created
 // or whose name would lead out of `destination`. Either may be null.
-// Returns 0 when every item was unpacked; a skipped last file gives its error.
-int ExtractArchive(const ByteSource& source, const std::wstring& destination, ScriptCallback* progress,
+// Ok when every item was unpacked; a skipped last file fails the whole.
+ExtractResult ExtractArchive(const ByteSource& source, const std::wstring& destination, ScriptCallback* progress,
                    ScriptCallback* createError);
 
 }  // namespace brix

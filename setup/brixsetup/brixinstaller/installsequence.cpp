@@ -1,0 +1,55 @@
+#include "installsequence.h"
+
+#include "brixscriptengine.h"
+#include "installmgr.h"
+#include "scriptglobals.h"
+#include "trace.h"
+
+namespace brix {
+
+void InstallSequence::BeforeInstall() { manager_.BeforeInstall(); }
+
+void InstallSequence::InstallFiles() {
+  manager_.InstallExecute();
+  manager_.BeforeComplete();
+}
+
+void InstallSequence::StartProductFrom(const std::wstring& folder) {
+  std::wstring program, parameters;
+  bool shellLevel;
+  {
+    const auto lock = engine_.LockState();
+    lua_State* L = engine_.GetState();
+    program = ReadGlobalText(L, "global_main_app_name");
+    parameters = ReadGlobalText(L, "global_start_parameter");
+    shellLevel = ReadGlobalFlag(L, "global_startuseexplorer_level");
+  }
+  effects_.StartProduct(folder, program, parameters, shellLevel);
+}
+
+void InstallSequence::AfterComplete() { manager_.AfterComplete(); }
+
+void InstallSequence::RunSilent(const std::wstring& logPath, const std::wstring& installerPath) {
+  std::wstring installPath;
+  {
+    const auto lock = engine_.LockState();
+    lua_State* L = engine_.GetState();
+    WriteGlobalFlag(L, "global_ss_install", true);
+    Trace(L"global_ss_install==true ~!\r\n");
+    Trace(L"start ss install!");
+    installPath = ReadGlobalText(L, "global_install_path");
+    // The chunk finds the chosen folder under the same name in both modes.
+    WriteGlobalText(L, "InstallPath", installPath);
+  }
+  BeforeInstall();
+  InstallFiles();
+  StartProductFrom(installPath);
+  AfterComplete();
+  effects_.EndStatistics();
+  effects_.NotifyListener();
+  effects_.EndComSession();
+  effects_.DeleteAtRestart(logPath);
+  effects_.DeleteAtRestart(installerPath);
+}
+
+}  // namespace brix

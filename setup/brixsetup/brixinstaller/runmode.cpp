@@ -1,0 +1,59 @@
+#include "runmode.h"
+
+#include <shlwapi.h>
+
+#include <cwchar>
+
+#include "productconstants.h"
+#include "scriptglobals.h"
+
+namespace brix {
+namespace {
+
+bool EndsWith(const std::wstring& s, const std::wstring& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+}  // namespace
+
+SingleInstanceName ChooseSingleInstanceName(lua_State* L) {
+  SingleInstanceName name{ReadGlobalText(L, "global_install_mutex_guid"), ReadGlobalInteger(L, "global_app_id")};
+  if (name.baseName.empty())
+    name.baseName = product::kDefaultMutexName;
+  else
+    name.appId = 0;
+  return name;
+}
+
+HWND ListenWindowFrom(const CommandLineMap& args) {
+  std::wstring listen;
+  if (!args.Lookup(L"InstallListenWnd", &listen)) return nullptr;
+  return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(wcstoul(listen.c_str(), nullptr, 10)));
+}
+
+bool DecideSilent(lua_State* L, const CommandLineMap& args) {
+  const bool enableSs = ReadGlobalFlag(L, "global_enable_ss_install");
+  std::wstring value;
+  if (args.Lookup(L"InstallSlience", &value) && value == L"true") return true;
+  return enableSs ? ReadGlobalFlag(L, "global_ss_install") : false;
+}
+
+bool MayRunAlongside(const CommandLineMap& args) { return args.Lookup(L"InstallSlience"); }
+
+void ApplyCommandLineOverrides(lua_State* L, const CommandLineMap& args) {
+  std::wstring path;
+  if (args.Lookup(L"InstallPath", &path) && !path.empty()) {
+    if (!EndsWith(path, product::kFolderName)) {
+      wchar_t buf[MAX_PATH] = {};
+      lstrcpynW(buf, path.c_str(), MAX_PATH);
+      PathAppendW(buf, product::kFolderName);
+      path = buf;
+    }
+    WriteGlobalText(L, "global_install_path", path);
+  }
+  std::wstring normal;
+  if (args.Lookup(L"InstallNormalQuillon", &normal) && wcstol(normal.c_str(), nullptr, 10) == 1)
+    WriteGlobalFlag(L, "ShouldStartWithWindowsChk", true);
+}
+
+}  // namespace brix
