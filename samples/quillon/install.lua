@@ -12,10 +12,25 @@ local function log(fmt, ...)
   Lua_Logout(string.format(fmt, ...) .. "\r\n")
 end
 
+-- Ends the install where it cannot go on, so nothing (registry values,
+-- shortcuts, the Run entry) is written for a product that is not there.
+local function stop(reason, userText)
+  log("install stopped: %s", reason)
+  if not global_ss_install then Lua_MsgBox(userText, "Quillon", 0x10) end
+  os.exit(0)
+end
+
 local function installFolder()
   local path = InstallPath
   if path == nil or path == "" then path = global_install_path end
-  return Lua_ExpandEnv(path)
+  local dir = Lua_ExpandEnv(path)
+  -- A folder below a drive root or on a share only: an empty or relative one
+  -- would put the product wherever the installer happens to run.
+  if not (dir:match("^%a:\\[^\\]") or dir:match("^\\\\[^\\]")) then
+    stop(string.format("install folder \"%s\" (from \"%s\") is empty, relative or too long", dir, tostring(path)),
+      "安装路径无效，安装未能完成。请选择其他安装路径后重试。")
+  end
+  return dir
 end
 
 function BrixSE_BeforeInit()
@@ -56,6 +71,9 @@ function BrixSE_OnInstall()
       return 1
     end)
   log("BrixSE_OnInstall: unpacked %d files into %s: %s", files, dir, tostring(ok))
+  if not ok then
+    stop("unpacking into " .. dir .. " failed", "安装文件解压失败，安装未能完成。请检查磁盘空间后重试。")
+  end
 
   -- The uninstaller reads the same configuration and its own chunk.
   Lua_ExtractResource("LUA", "GLOBAL_VAR.LUAC", dir .. "\\uninst_global.luac")

@@ -16,12 +16,12 @@ std::wstring CopyInstaller(const std::wstring& installer, const std::wstring& na
 }
 
 harness::RunResult RunInstaller(const std::wstring& exe, const std::vector<std::wstring>& args,
-                                harness::MessageBoxHandler onBox) {
+                                harness::MessageBoxHandler onBox, DWORD timeoutMs) {
   std::vector<std::wstring> all{exe};
   all.insert(all.end(), args.begin(), args.end());
   harness::RunOptions opt;
   opt.commandLine = harness::BuildCommandLine(all);
-  opt.timeoutMs = 60000;
+  opt.timeoutMs = timeoutMs;
   if (onBox) opt.onMessageBox = onBox;
   return harness::Run(opt);
 }

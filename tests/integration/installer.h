@@ -14,7 +14,7 @@ namespace it {
 std::wstring CopyInstaller(const std::wstring& installer, const std::wstring& name = L"setup.exe");
 
 harness::RunResult RunInstaller(const std::wstring& exe, const std::vector<std::wstring>& args,
-                                harness::MessageBoxHandler onBox = nullptr);
+                                harness::MessageBoxHandler onBox = nullptr, DWORD timeoutMs = 60000);
 
 // Trace lines without the "tr " marker and the trailing line break.
 std::vector<std::wstring> Lines(const harness::RunResult& r);

@@ -162,3 +162,23 @@ TEST_F(QuillonSample, RefusesASystemOlderThanWindows7) {
   ASSERT_EQ(shown.boxes.size(), 1u);
   EXPECT_EQ(shown.boxes[0].text, L"Quillon 需要 Windows 7 或更高版本。");
 }
+
+// The chunk refuses a folder it cannot place the product in, before it has
+// written anything.
+TEST_F(QuillonSample, ARelativeInstallFolderStopsTheInstallBeforeAnythingIsWritten) {
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, L"SOFTWARE\\Quillon", L"InstallPath");
+  harness::RunOptions options;
+  options.commandLine = harness::BuildCommandLine(
+      {it::CopyInstaller(L"quillon_setup.exe"), L"/InstallSlience", L"true", L"/InstallPath", L"relative"});
+  options.workingDir = root_;
+  auto r = harness::Run(options);
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_TRUE(r.boxes.empty()) << "silent: logged, not shown";
+  bool stopped = false;
+  for (const auto& l : it::Lines(r)) stopped = stopped || l.find(L"install stopped: install folder") == 0;
+  EXPECT_TRUE(stopped);
+  EXPECT_FALSE(testsupport::FileExists(root_ + L"\\relative"));
+  EXPECT_EQ(RegText(L"SOFTWARE\\Quillon", L"InstallPath"), L"<none>");
+  EXPECT_FALSE(testsupport::FileExists(desktopLink_));
+  EXPECT_EQ(RegText(kRunKey, L"Quillon"), L"<none>");
+}

@@ -299,6 +299,27 @@ TEST(FinishedNotice, NoHandleOrNonNumberSendsNothing) {
   EXPECT_TRUE(listener.Messages().empty());
 }
 
+// --- install paths that cannot be used whole ----------------------------------
+
+TEST(InstallPathLimits, AnOptionTooLongForTheProductFolderIsRefusedBeforeAnyStep) {
+  const std::wstring longPath = L"C:\\lp\\" + std::wstring(300, L'a') + L"\\target";
+  auto r = RunInstaller(CopyInstaller(kSetup), Silent({L"/InstallPath", longPath}));
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_TRUE(Hooks(r).empty());
+  EXPECT_TRUE(HasLine(r, L"InstallPath does not fit 260 units with the product folder, nothing installed!"));
+  // 250 letters fit alone, but not with the product folder appended.
+  auto r2 = RunInstaller(CopyInstaller(kSetup), Silent({L"/InstallPath", L"C:\\" + std::wstring(250, L'b')}));
+  EXPECT_TRUE(Hooks(r2).empty());
+}
+
+TEST(InstallPathLimits, AFolderWhoseExpansionIsTooLongRunsNoInstallStep) {
+  const std::wstring path = L"%ProgramFiles%\\" + std::wstring(235, L'c');
+  auto r = RunInstaller(CopyInstaller(kSetup), Silent({L"/InstallPath", path}));
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(Hooks(r), std::vector<std::wstring>{L"BrixSE_BeforeInit"});
+  EXPECT_TRUE(HasLine(r, L"Install folder \"" + path + L"\\Quillon\" does not fit 260 units once expanded, nothing installed!"));
+}
+
 // --- start of the product -------------------------------------------------
 
 class ProductStart : public ::testing::Test {

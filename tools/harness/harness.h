@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "handles.h"
+
 namespace harness {
 
 // A message box ("#32770" dialog) the program showed.
@@ -112,6 +114,9 @@ class ListeningWindow {
   bool WaitForMessage(UINT id, DWORD timeoutMs, size_t count = 1) const;
   // Closes the window and ends its thread: the handle is no window any more.
   void Destroy();
+  // The window's thread stops handling messages (a hung program) until the
+  // window is destroyed; returns once it has stopped.
+  void Freeze();
 
  private:
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -126,6 +131,8 @@ class ListeningWindow {
   mutable std::condition_variable changed_;
   bool ready_ = false;
   std::vector<WindowMessage> messages_;
+  brix::UniqueHandle thaw_;  // set when a frozen window may go on
+  bool frozen_ = false;
 };
 
 // One start of the stand-in product (Quillon.exe from the productrecorder

@@ -8,6 +8,9 @@
 namespace harness {
 namespace {
 
+// Handled before recording: the thread blocks until the window is destroyed.
+constexpr UINT kFreezeMessage = WM_APP + 0x3FFF;
+
 std::wstring PrivateClassName() {
   static std::atomic<unsigned> counter{0};
   return L"QuillHarnessListener_" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(counter++);
@@ -16,7 +19,7 @@ std::wstring PrivateClassName() {
 }  // namespace
 
 ListeningWindow::ListeningWindow(const std::wstring& className)
-    : className_(className.empty() ? PrivateClassName() : className) {
+    : className_(className.empty() ? PrivateClassName() : className), thaw_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
   thread_ = std::thread([this] { ThreadMain(); });
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return ready_; });
@@ -67,6 +70,15 @@ LRESULT CALLBACK ListeningWindow::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
   }
   auto* self = reinterpret_cast<ListeningWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (self && msg == kFreezeMessage) {
+    {
+      std::lock_guard<std::mutex> lock(self->mutex_);
+      self->frozen_ = true;
+    }
+    self->changed_.notify_all();
+    WaitForSingleObject(self->thaw_.get(), INFINITE);
+    return 0;
+  }
   if (self && msg >= WM_USER) {
     {
       std::lock_guard<std::mutex> lock(self->mutex_);
@@ -99,8 +111,16 @@ bool ListeningWindow::WaitForMessage(UINT id, DWORD timeoutMs, size_t count) con
   return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return CountLocked(id) >= count; });
 }
 
+void ListeningWindow::Freeze() {
+  if (!thread_.joinable()) return;
+  PostMessageW(hwnd_, kFreezeMessage, 0, 0);
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return frozen_; });
+}
+
 void ListeningWindow::Destroy() {
   if (!thread_.joinable()) return;
+  SetEvent(thaw_.get());
   // DestroyWindow belongs to the window's own thread; WM_CLOSE gets it there.
   PostMessageW(hwnd_, WM_CLOSE, 0, 0);
   thread_.join();

@@ -2,6 +2,7 @@
 
 #include "brixscriptengine.h"
 #include "installmgr.h"
+#include "runmode.h"
 #include "scriptglobals.h"
 #include "trace.h"
 
@@ -41,10 +42,15 @@ void InstallSequence::RunSilent(const std::wstring& logPath, const std::wstring&
     // The chunk finds the chosen folder under the same name in both modes.
     WriteGlobalText(L, "InstallPath", installPath);
   }
-  BeforeInstall();
-  InstallFiles();
-  StartProductFrom(installPath);
-  AfterComplete();
+  if (InstallFolderFits(installPath)) {
+    BeforeInstall();
+    InstallFiles();
+    StartProductFrom(installPath);
+    AfterComplete();
+  } else {
+    Trace(L"Install folder \"%s\" does not fit 260 units once expanded, nothing installed!\r\n",
+          installPath.c_str());
+  }
   effects_.EndStatistics();
   effects_.NotifyListener();
   effects_.EndComSession();

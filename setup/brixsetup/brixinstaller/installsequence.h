@@ -46,7 +46,8 @@ class InstallSequence {
   // The whole of silent mode: flags the run as silent, hands the install
   // folder to the chunk as InstallPath, runs the steps, starts the product
   // from the folder as it was before the hooks ran, then ends the run and
-  // schedules the base log and the installer itself for deletion.
+  // schedules the base log and the installer itself for deletion. A folder
+  // that cannot be used whole (InstallFolderFits) runs no step at all.
   void RunSilent(const std::wstring& logPath, const std::wstring& installerPath);
 
  private:

@@ -4,6 +4,7 @@
 
 #include <cwchar>
 
+#include "pathutil.h"
 #include "productconstants.h"
 #include "scriptglobals.h"
 
@@ -40,20 +41,32 @@ bool DecideSilent(lua_State* L, const CommandLineMap& args) {
 
 bool MayRunAlongside(const CommandLineMap& args) { return args.Lookup(L"InstallSlience"); }
 
+InstallPathOption InstallPathFrom(const CommandLineMap& args, std::wstring* folder) {
+  std::wstring path;
+  if (!args.Lookup(L"InstallPath", &path) || path.empty()) return InstallPathOption::Absent;
+  if (path.size() >= MAX_PATH) return InstallPathOption::TooLong;
+  if (!EndsWith(path, product::kFolderName)) {
+    wchar_t buf[MAX_PATH] = {};
+    lstrcpynW(buf, path.c_str(), MAX_PATH);
+    // Fails, leaving an empty folder, when the result would not fit.
+    if (!PathAppendW(buf, product::kFolderName) || !*buf) return InstallPathOption::TooLong;
+    path = buf;
+  }
+  *folder = path;
+  return InstallPathOption::Given;
+}
+
 void ApplyCommandLineOverrides(lua_State* L, const CommandLineMap& args) {
   std::wstring path;
-  if (args.Lookup(L"InstallPath", &path) && !path.empty()) {
-    if (!EndsWith(path, product::kFolderName)) {
-      wchar_t buf[MAX_PATH] = {};
-      lstrcpynW(buf, path.c_str(), MAX_PATH);
-      PathAppendW(buf, product::kFolderName);
-      path = buf;
-    }
-    WriteGlobalText(L, "global_install_path", path);
-  }
+  if (InstallPathFrom(args, &path) == InstallPathOption::Given) WriteGlobalText(L, "global_install_path", path);
   std::wstring normal;
   if (args.Lookup(L"InstallNormalQuillon", &normal) && wcstol(normal.c_str(), nullptr, 10) == 1)
     WriteGlobalFlag(L, "ShouldStartWithWindowsChk", true);
+}
+
+bool InstallFolderFits(const std::wstring& folder) {
+  std::wstring expanded;
+  return ExpandPath(folder, expanded);
 }
 
 }  // namespace brix

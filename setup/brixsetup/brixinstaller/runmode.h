@@ -30,9 +30,19 @@ bool DecideSilent(lua_State* L, const CommandLineMap& args);
 // all, whatever its value.
 bool MayRunAlongside(const CommandLineMap& args);
 
-// "InstallPath" (with the product folder appended unless it ends with it)
-// into global_install_path, and "InstallNormalQuillon" 1 into
-// ShouldStartWithWindowsChk.
+// The folder the "InstallPath" option asks for: the value with the product
+// folder appended unless it ends with it. Absent when the option is missing
+// or empty; TooLong when the folder does not fit 260 units whole (nothing
+// may then be installed, anywhere).
+enum class InstallPathOption { Absent, Given, TooLong };
+InstallPathOption InstallPathFrom(const CommandLineMap& args, std::wstring* folder);
+
+// "InstallPath" (when given and usable) into global_install_path, and
+// "InstallNormalQuillon" 1 into ShouldStartWithWindowsChk.
 void ApplyCommandLineOverrides(lua_State* L, const CommandLineMap& args);
+
+// An install folder that can be used whole: its expansion fits 260 units.
+// (Whether an empty or relative folder makes sense is the chunk's to say.)
+bool InstallFolderFits(const std::wstring& folder);
 
 }  // namespace brix

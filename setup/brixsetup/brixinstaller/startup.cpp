@@ -34,13 +34,26 @@ std::wstring BaseLogPath() {
   return std::wstring(buf) + product::kLogFileName;
 }
 
+// How long the listening window may take to handle the notice. Sent, so the
+// notice has arrived when the installer ends; but a listener that stopped
+// answering must not hold an unattended install for ever.
+constexpr UINT kListenerReplyMs = 10000;
+// How long a script error's box waits for a person in silent mode before it
+// closes itself and the installer ends.
+constexpr DWORD kUnattendedErrorBoxMs = 60000;
+
 void NotifyListener() {
   HWND listener = g_listenWindow.load();
   if (listener && !IsWindow(listener)) {
     listener = FindWindowW(product::kListenWindowClass, nullptr);
     g_listenWindow.store(listener);
   }
-  if (listener) SendMessageW(listener, product::kInstallFinishedMessage, 0, 0);
+  if (!listener) return;
+  DWORD_PTR answer = 0;
+  if (!SendMessageTimeoutW(listener, product::kInstallFinishedMessage, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                           kListenerReplyMs, &answer))
+    Trace(L"Install-finished notice to the listening window %p abandoned, error %u\r\n", listener,
+          static_cast<unsigned>(GetLastError()));
 }
 
 // The installer's own effects around the hooks.
@@ -98,6 +111,11 @@ int RunInstaller(HINSTANCE instance) {
   } catch (...) {
     return 0;
   }
+  // Known silent before the chunks run, so an error in them cannot hold an
+  // unattended install either.
+  std::wstring silentOption;
+  if (args.Lookup(L"InstallSlience", &silentOption) && silentOption == L"true")
+    BrixScriptEngine::SetErrorBoxTimeout(kUnattendedErrorBoxMs);
   // Only the main thread runs script code until the window starts its
   // worker; the lock is held for the reads and writes all the same.
   auto lock = engine->LockState();
@@ -119,11 +137,18 @@ int RunInstaller(HINSTANCE instance) {
     return 0;
   }
 
+  std::wstring requested;
+  if (InstallPathFrom(args, &requested) == InstallPathOption::TooLong) {
+    Trace(L"InstallPath does not fit 260 units with the product folder, nothing installed!\r\n");
+    return 0;
+  }
+
   ComGdiplusSession session;
   CInstallMgr& manager = CInstallMgr::Instance();
   manager.BeforeInit();
 
   const bool silent = DecideSilent(L, args);
+  if (silent) BrixScriptEngine::SetErrorBoxTimeout(kUnattendedErrorBoxMs);
   ApplyCommandLineOverrides(L, args);
   lock.unlock();
 

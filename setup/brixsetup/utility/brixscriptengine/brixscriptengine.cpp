@@ -1,8 +1,10 @@
 #include "brixscriptengine.h"
 
+#include <atomic>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "chunklayout.h"
 #include "hostfunctions.h"
@@ -10,6 +12,7 @@
 #include "lualib.h"
 #include "ownresource.h"
 #include "strconv.h"
+#include "tambaselog.h"
 #include "trace.h"
 #include "scriptobjects.h"
 
@@ -159,9 +162,33 @@ std::string FormatScriptError(lua_State* L) {
   return text;
 }
 
+namespace {
+
+std::atomic<DWORD> g_errorBoxTimeout{0};
+
+BOOL CALLBACK PressOkOnMessageBox(HWND window, LPARAM) {
+  wchar_t className[16] = {};
+  GetClassNameW(window, className, 16);
+  if (lstrcmpW(className, L"#32770") == 0) PostMessageW(window, WM_COMMAND, IDOK, 0);
+  return TRUE;
+}
+
+}  // namespace
+
+void BrixScriptEngine::SetErrorBoxTimeout(DWORD milliseconds) { g_errorBoxTimeout.store(milliseconds); }
+
 int BrixScriptEngine::OnScriptError(lua_State* L) {
   std::wstring text = Utf8ToWide(FormatScriptError(L));
+  BRIX_LOG_ERROR("script error: {}", WideToAnsi(text));
   text += L"请向我们反馈以上错误信息，以便我们改善产品质量！";
+  if (const DWORD timeout = g_errorBoxTimeout.load()) {
+    // The process ends right after the box, so this thread is never joined.
+    const DWORD owner = GetCurrentThreadId();
+    std::thread([owner, timeout] {
+      Sleep(timeout);
+      EnumThreadWindows(owner, PressOkOnMessageBox, 0);
+    }).detach();
+  }
   MessageBoxW(nullptr, text.c_str(), L":-( 杯具，脚本执行时发生错误", MB_ICONERROR);
   ExitProcess(0);
   return 0;

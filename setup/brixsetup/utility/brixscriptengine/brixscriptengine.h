@@ -51,6 +51,9 @@ class BrixScriptEngine {
   static int ProtectedCall(lua_State* L, int nargs, int nresults);
   // Shows the error with a call-stack listing and ends the process.
   static int OnScriptError(lua_State* L);
+  // An unattended run cannot wait for a person: once set (not 0), the error
+  // box closes itself after this long. The error is logged either way.
+  static void SetErrorBoxTimeout(DWORD milliseconds);
   // Runs the global function `name` with no arguments, if it is a function.
   void CallHook(const char* name);
 

@@ -10,12 +10,22 @@ using RawBufferTest = ScriptHostTest;
 
 TEST_F(RawBufferTest, NewGivesAZeroFilledBlockOrNil) {
   EXPECT_EQ(Run(R"(
-    b = RawBuffer.New(6.4)
+    b = RawBuffer.New("6")
     local all = 0
     for i = 0, 5 do all = all + b:OffsetGetAsUInt8(i) end
     return all, RawBuffer.New(0), RawBuffer.New(), RawBuffer.New(4294967296))"),
             (Results{"0", "nil", "nil", "nil"}));
   EXPECT_EQ(BlockSize("b"), 6u);
+}
+
+TEST_F(RawBufferTest, NewRefusesSizesThatAreNoWholeByteCountWithinTheLimit) {
+  // Negative sizes once wrapped to 4 GiB, and sizes past 2^32 to small ones.
+  EXPECT_EQ(Run(R"(
+    return RawBuffer.New(-1), RawBuffer.New(2^32 + 8), RawBuffer.New(6.4), RawBuffer.New(0/0),
+           RawBuffer.New(64 * 1024 * 1024 + 1), RawBuffer.New("abc"), RawBuffer.New({}))"),
+            (Results{"nil", "nil", "nil", "nil", "nil", "nil", "nil"}));
+  EXPECT_EQ(Run("b = RawBuffer.New(64 * 1024 * 1024); return b ~= nil"), (Results{"true"}));
+  EXPECT_EQ(BlockSize("b"), 64u * 1024 * 1024);
 }
 
 TEST_F(RawBufferTest, IntegerAccessorsStoreLowBytesLittleEndian) {

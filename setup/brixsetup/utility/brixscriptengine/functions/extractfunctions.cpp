@@ -146,7 +146,11 @@ int Lua_ExtractResource(lua_State* L) {
   }
   // A close that fails may have lost the last bytes.
   if (!CloseHandle(file.release())) ok = false;
-  if (!ok) Trace(L"Fun:%s ,WriteFile %s failed!\r\n", kExtractResource, destination.c_str());
+  if (!ok) {
+    Trace(L"Fun:%s ,WriteFile %s failed!\r\n", kExtractResource, destination.c_str());
+    // Never leave a cut file that looks like the resource.
+    DeleteFileW(destination.c_str());
+  }
   return PushBool(L, ok);
 }
 

@@ -15,10 +15,12 @@ extern "C" {
 //  i686: the words are pushed last to first; callerCleans set removes them
 //        after the return (cdecl), clear leaves that to the callee (stdcall).
 //        The stack pointer is restored from a saved register either way, so
-//        a wrong flag or argument count cannot unbalance it.
+//        a wrong flag or argument count cannot unbalance it; four zero words
+//        lie above the arguments for a callee that reads more than it got.
 //  x86_64: the Windows x64 convention; the first four words go in RCX, RDX,
 //        R8, R9 (mirrored in XMM0-3), the rest on the stack above the 32-byte
-//        shadow area. callerCleans has no effect.
+//        shadow area; register arguments not given are zero. callerCleans
+//        has no effect.
 uintptr_t BrixNativeCall(const void* fn, const uintptr_t* words, size_t count, int callerCleans);
 }
 

@@ -35,6 +35,14 @@ BrixNativeCall:
         subq    %rax, %rsp
         andq    $-16, %rsp
 
+        # The four register slots start at zero: a callee given fewer words
+        # than it reads sees null arguments, not what the stack held.
+        xorl    %eax, %eax
+        movq    %rax, 0(%rsp)
+        movq    %rax, 8(%rsp)
+        movq    %rax, 16(%rsp)
+        movq    %rax, 24(%rsp)
+
         # Word i goes to slot i: slots 0-3 are the shadow area of the register
         # arguments, slot 4 onward the stack arguments.
         movq    %rsp, %rdi

@@ -25,11 +25,19 @@ _BrixNativeCall:
         movl    12(%ebp), %esi          # words
         movl    16(%ebp), %ecx          # count
 
-        # Leave ESP 16-aligned once all words are pushed (SSE-using callees).
-        leal    0(,%ecx,4), %eax
+        # Leave ESP 16-aligned once the padding and all words are pushed
+        # (SSE-using callees).
+        leal    16(,%ecx,4), %eax
         subl    %eax, %esp
         andl    $-16, %esp
         addl    %eax, %esp
+
+        # Four zero words above the arguments: a callee given fewer words
+        # than it reads sees null arguments, not our saved registers.
+        pushl   $0
+        pushl   $0
+        pushl   $0
+        pushl   $0
 
         testl   %ecx, %ecx
         jz      2f

@@ -15,6 +15,9 @@ namespace brix::objects {
 inline constexpr char kAStringMeta[] = "AStringMetaTable";
 inline constexpr char kWStringMeta[] = "WStringMetaTable";
 inline constexpr char kRawBufferMeta[] = "RawBufferMetaTable";
+// Largest block RawBuffer.New makes: far above any structure a script
+// marshals, far below what would starve a 32-bit installer.
+inline constexpr lua_Number kMaxRawBufferBytes = 64.0 * 1024 * 1024;
 inline constexpr char kDllManagerMeta[] = "DllManagerMetaTable";
 inline constexpr char kGLibTabMeta[] = "GlobalLibTableMetaTable";
 

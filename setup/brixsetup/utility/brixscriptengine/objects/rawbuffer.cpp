@@ -5,6 +5,7 @@
 // width does not fit gives nil, a write that does not fit changes nothing,
 // a text read stops at the block's end when no terminator comes first.
 #include <cstdint>
+#include <cmath>
 #include <cstring>
 
 #include "lauxlib.h"
@@ -142,13 +143,17 @@ int SetPointer(lua_State* L) {
 }
 
 int New(lua_State* L) {
-  lua_Unsigned size = lua_tounsignedx(L, 1, nullptr);
-  if (size == 0) {
+  // A size that is no whole number of bytes between 1 and the limit is a
+  // script's mistake: nil, never a wrapped or gigantic block.
+  int isNumber = 0;
+  const lua_Number requested = lua_tonumberx(L, 1, &isNumber);
+  if (!isNumber || !(requested >= 1) || requested > kMaxRawBufferBytes || requested != std::floor(requested)) {
     lua_pushnil(L);
     return 1;
   }
-  void* block = lua_newuserdata(L, static_cast<size_t>(size));
-  std::memset(block, 0, static_cast<size_t>(size));
+  const auto size = static_cast<size_t>(requested);
+  void* block = lua_newuserdata(L, size);
+  std::memset(block, 0, size);
   luaL_setmetatable(L, kRawBufferMeta);
   return 1;
 }

@@ -75,6 +75,17 @@ std::vector<ILookInStreamPtr> DecoderStreams(Extraction& x, const ByteSource& so
   return streams;
 }
 
+// A file that could not be written whole must not stay looking complete:
+// it is removed, and the unpacking ends (a full disk stays full, so the
+// create-error callback is not asked).
+ExtractResult RemovePartialFile(Extraction& x, DWORD error) {
+  x.file.reset();
+  DeleteFileW(x.path);
+  Trace(L"Fun:%s, Description:%s could not be written whole (error %u), removed!\r\n", L"Lua_UnCompress7z", x.path,
+        static_cast<unsigned>(error));
+  return ExtractResult::FileError(error);
+}
+
 enum class Decision { Retry, Skip, Abort };
 
 Decision AskCreateError(ScriptCallback* createError, const wchar_t* path, DWORD error) {
@@ -174,7 +185,12 @@ ExtractResult ExtractArchive(const ByteSource& source, const std::wstring& desti
     size_t size = 0;
     if (!isDir) {
       const SRes res = ahead.Get(i, &data, &size);
-      if (res != SZ_OK) return ExtractResult::FromDecoder(res);
+      if (res != SZ_OK) {
+        ToBackslashes(name);
+        Trace(L"Fun:%s, Description:%s could not be decoded (error %d), not written!\r\n", L"Lua_UnCompress7z",
+              x.path, static_cast<int>(res));
+        return ExtractResult::FromDecoder(res);
+      }
     }
     CreateParents(x.path, name);
     if (isDir) {
@@ -202,14 +218,14 @@ ExtractResult ExtractArchive(const ByteSource& source, const std::wstring& desti
     }
     status = ExtractResult();
 
-    if (!WriteAll(x.file.get(), data, size)) return ExtractResult::Of(Kind::FileFailed);
+    if (!WriteAll(x.file.get(), data, size)) return RemovePartialFile(x, GetLastError());
     if (SzBitWithVals_Check(&x.db.MTime, i)) {
       const CNtfsFileTime& t = x.db.MTime.Vals[i];
       FILETIME written = {t.Low, t.High};
       SetFileTime(x.file.get(), nullptr, nullptr, &written);
     }
     // A close that fails may have lost the last bytes.
-    if (!CloseHandle(x.file.release()) && GetLastError() != 0) return ExtractResult::Of(Kind::FileFailed);
+    if (!CloseHandle(x.file.release()) && GetLastError() != 0) return RemovePartialFile(x, GetLastError());
     // A file new on disk holds exactly FILE_ATTRIBUTE_ARCHIVE already.
     if (SzBitWithVals_Check(&x.db.Attribs, i)) {
       const DWORD attributes = FileAttributesOf(x.db.Attribs.Vals[i]);

@@ -25,11 +25,14 @@ struct ExtractResult {
   };
   Kind kind = Kind::Ok;
   SRes decoderCode = SZ_OK;
-  DWORD systemError = 0;  // why the skipped last file could not be created
+  // With SkippedLast, why that file could not be created; with FileFailed,
+  // why a file could not be written or closed (0: not created, or aborted).
+  DWORD systemError = 0;
 
   static ExtractResult Of(Kind kind) { return {kind, SZ_OK, 0}; }
   static ExtractResult FromDecoder(SRes code) { return {Kind::Decoder, code, 0}; }
   static ExtractResult Skipped(DWORD error) { return {Kind::SkippedLast, SZ_OK, error}; }
+  static ExtractResult FileError(DWORD error) { return {Kind::FileFailed, SZ_OK, error}; }
   bool Ok() const { return kind == Kind::Ok; }
 };
 
@@ -40,7 +43,10 @@ DWORD FileAttributesOf(UInt32 archived);
 // Reads the archive from `source` through a 16 KiB look-ahead. `progress`
 // (text) hears the full path of each file written; `createError` (text,
 // code) -> 0 retry, 1 skip, other abort, for a file that cannot be created
-// or whose name would lead out of `destination`. Either may be null.
+// or whose name would lead out of `destination`. Either may be null. A file
+// that cannot be written or closed whole (a full disk) is removed and ends
+// the unpacking without asking; so does an item the decoder fails on,
+// before its file is created.
 // Ok when every item was unpacked; a skipped last file fails the whole.
 ExtractResult ExtractArchive(const ByteSource& source, const std::wstring& destination, ScriptCallback* progress,
                    ScriptCallback* createError);
