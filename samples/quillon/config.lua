@@ -9,3 +9,26 @@ global_licence_url = "https://quillon.example/licence.html"
 global_install_basepath = "Harlow"
 global_need_disk_space = "182958560"
 global_startup_check_visable = true
+
+-- What the install leaves on the machine besides the payload's files. The
+-- install chunk writes these and the uninstall chunk removes them, in
+-- reverse order, from this one table, so the two cannot drift apart. "%DIR%"
+-- stands for the install folder; the other references are folder variables
+-- both chunks define.
+product_records = {
+  productKey = "SOFTWARE\\Quillon",
+  -- One value per installed file, relative to the install folder.
+  filesKey = "SOFTWARE\\Quillon\\Files",
+  runKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+  runValue = "Quillon",
+  uninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillon",
+  uninstaller = "uninst.exe",
+  publisher = "Harlow Software",
+  shortcuts = {
+    { link = "%COMMPROGRAMS%\\Quillon\\Quillon.lnk", target = "%DIR%\\Quillon.exe" },
+    { link = "%DESKTOP%\\Quillon.lnk", target = "%DIR%\\Quillon.exe" },
+    { link = "%COMMPROGRAMS%\\Quillon\\Quillon 主页.url", target = "https://quillon.example/" },
+  },
+  -- Removed when nothing else is left in them.
+  folders = { "%COMMPROGRAMS%\\Quillon" },
+}

@@ -4,9 +4,7 @@ global_ss_install = false
 global_install_path = "%ProgramFiles%\\Harlow\\Quillon"
 global_startup_check = true
 
-local PRODUCT_KEY = "SOFTWARE\\Quillon"
-local RUN_KEY = "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
-local HOME_PAGE = "https://quillon.example/"
+local R = product_records
 
 local function log(fmt, ...)
   Lua_Logout(string.format(fmt, ...) .. "\r\n")
@@ -60,41 +58,72 @@ function BrixSE_BeforeInstall()
   log("BrixSE_BeforeInstall: installing into %s", installFolder())
 end
 
+local function inFolder(path, dir)
+  return (path:gsub("%%DIR%%", (dir:gsub("%%", "%%%%"))))
+end
+
 function BrixSE_OnInstall()
   local dir = installFolder()
   Lua_CreateDirectory(dir)
+  -- Every file written is recorded for the uninstaller, relative to the folder.
+  Lua_RegDel("HKCU", R.filesKey)
   local files = 0
   local ok = Lua_UnCompress7z("App.7z", dir, false,
-    function(path) files = files + 1 end,
+    function(path)
+      files = files + 1
+      Lua_RegAdd("HKCU", R.filesKey, string.format("%06d", files), "REG_EXPAND_SZ", path:sub(#dir + 2), true)
+    end,
     function(path, code)
       log("BrixSE_OnInstall: cannot create %s (error %d), skipped", path, code)
       return 1
     end)
+  Lua_RegAdd("HKCU", R.filesKey, "Count", "REG_DWORD", files, true)
   log("BrixSE_OnInstall: unpacked %d files into %s: %s", files, dir, tostring(ok))
   if not ok then
     stop("unpacking into " .. dir .. " failed", "安装文件解压失败，安装未能完成。请检查磁盘空间后重试。")
   end
 
-  -- The uninstaller reads the same configuration and its own chunk.
-  Lua_ExtractResource("LUA", "GLOBAL_VAR.LUAC", dir .. "\\uninst_global.luac")
-  Lua_ExtractResource("LUA", "UNINSTSCRIPT.LUAC", dir .. "\\uninst.luac")
+  -- The uninstaller carries the configuration and its own chunk.
+  local uninstaller = dir .. "\\" .. R.uninstaller
+  if not Lua_ExtractResource("BIN", "UNINST.EXE", uninstaller) then
+    stop("writing " .. uninstaller .. " failed", "卸载程序写入失败，安装未能完成。")
+  end
 
   local version = Lua_GetFileVersion(dir .. "\\" .. global_main_app_name)
-  Lua_RegAdd("HKCU", PRODUCT_KEY, "InstallPath", "REG_SZ", dir, true)
-  Lua_RegAdd("HKCU", PRODUCT_KEY, "Version", "REG_SZ", version, true)
-  log("BrixSE_OnInstall: HKCU\\%s InstallPath=%s Version=%s", PRODUCT_KEY, dir, version)
+  Lua_RegAdd("HKCU", R.productKey, "InstallPath", "REG_SZ", dir, true)
+  Lua_RegAdd("HKCU", R.productKey, "Version", "REG_SZ", version, true)
+  log("BrixSE_OnInstall: HKCU\\%s InstallPath=%s Version=%s", R.productKey, dir, version)
+
+  -- The entry Windows lists under installed programs, for this user.
+  local quoted = "\"" .. uninstaller .. "\""
+  local entry = {
+    { "DisplayName", "REG_SZ", global_product_name },
+    { "DisplayVersion", "REG_SZ", version },
+    { "Publisher", "REG_SZ", R.publisher },
+    { "DisplayIcon", "REG_SZ", uninstaller .. ",0" },
+    { "InstallLocation", "REG_SZ", dir },
+    { "InstallDate", "REG_SZ", os.date("%Y%m%d") },
+    { "EstimatedSize", "REG_DWORD", math.floor((tonumber(global_need_disk_space) or 0) / 1024) },
+    { "UninstallString", "REG_SZ", quoted },
+    { "QuietUninstallString", "REG_SZ", quoted .. " /InstallSlience true" },
+    { "NoModify", "REG_DWORD", 1 },
+    { "NoRepair", "REG_DWORD", 1 },
+  }
+  for _, v in ipairs(entry) do Lua_RegAdd("HKCU", R.uninstallKey, v[1], v[2], v[3], true) end
+  log("BrixSE_OnInstall: listed as %s %s under HKCU\\%s", global_product_name, version, R.uninstallKey)
 end
 
 function BrixSE_BeforeComplete()
   local dir = installFolder()
   local exe = dir .. "\\" .. global_main_app_name
-  local menu = Lua_CreateShortcut(exe, "%COMMPROGRAMS%\\Quillon\\Quillon.lnk", "", "Quillon")
-  local desktop = Lua_CreateShortcut(exe, "%DESKTOP%\\Quillon.lnk", "", "Quillon")
-  local web = Lua_CreateShortcut(HOME_PAGE, "%COMMPROGRAMS%\\Quillon\\Quillon 主页.url")
-  log("BrixSE_BeforeComplete: shortcuts start menu %s, desktop %s, home page %s",
-    tostring(menu), tostring(desktop), tostring(web))
+  for _, s in ipairs(R.shortcuts) do
+    local target = inFolder(s.target, dir)
+    local made = target:match("^https?:") and Lua_CreateShortcut(target, s.link)
+      or Lua_CreateShortcut(target, s.link, "", global_product_name)
+    log("BrixSE_BeforeComplete: shortcut %s: %s", s.link, tostring(made))
+  end
   if ShouldStartWithWindowsChk then
-    Lua_RegAdd("HKCU", RUN_KEY, "Quillon", "REG_SZ", "\"" .. exe .. "\" /autostart", true)
+    Lua_RegAdd("HKCU", R.runKey, R.runValue, "REG_SZ", "\"" .. exe .. "\" /autostart", true)
     log("BrixSE_BeforeComplete: starts with Windows")
   end
 end

@@ -30,6 +30,8 @@ const char kUsage[] =
     "  payload/                                product files (_7Z APP.7Z)\n"
     "  icon.ico                                icon group 128\n"
     "  product.ini                             version resource and manifest\n"
+    "and the product's uninstaller (BIN UNINST.EXE): the same stub with the\n"
+    "configuration and uninstall chunks, skin, icon and version, no payload.\n"
     "The output is replaced only when packing succeeds.\n";
 
 // Chunk resources and the files they are compiled from.
@@ -59,23 +61,39 @@ int Pack(const Options& o) {
   }
   const ProductFolder product = LoadProductFolder(o.product);
 
-  ResourceSet resources;
-  for (const auto& c : kChunks)
-    resources.Add(ResourceKey::Named("LUA"), ResourceKey::Named(c.resource), kLangNeutral,
-                  CompileChunk(product.Path(c.source)));
-  AddIconResources(ReadFileBytes(product.Path("icon.ico")), product.Path("icon.ico"), kIconGroupId, resources);
-  resources.Add(ResourceKey::Id(kRtVersion), ResourceKey::Id(1), kLangNeutral, BuildVersionResource(product.version));
-  resources.Add(ResourceKey::Id(kRtManifest), ResourceKey::Id(1), kLangNeutral, BuildManifest(product.executionLevel));
+  // What setup.exe and the uninstaller built into it both carry.
+  ResourceSet resources, uninstaller;
+  auto addToBoth = [&](const ResourceKey& type, const ResourceKey& name, const Bytes& data) {
+    resources.Add(type, name, kLangNeutral, data);
+    uninstaller.Add(type, name, kLangNeutral, data);
+  };
+  for (const auto& c : kChunks) {
+    const Bytes chunk = CompileChunk(product.Path(c.source));
+    if (std::strcmp(c.source, "install.lua") == 0)
+      resources.Add(ResourceKey::Named("LUA"), ResourceKey::Named(c.resource), kLangNeutral, chunk);
+    else
+      addToBoth(ResourceKey::Named("LUA"), ResourceKey::Named(c.resource), chunk);
+  }
+  {
+    ResourceSet icons;
+    AddIconResources(ReadFileBytes(product.Path("icon.ico")), product.Path("icon.ico"), kIconGroupId, icons);
+    icons.ForEach(addToBoth);
+  }
+  addToBoth(ResourceKey::Id(kRtVersion), ResourceKey::Id(1), BuildVersionResource(product.version));
+  addToBoth(ResourceKey::Id(kRtManifest), ResourceKey::Id(1), BuildManifest(product.executionLevel));
   for (const auto& setting : product.settings)
-    resources.Add(ResourceKey::Named("CFG"), ResourceKey::Named(setting.first), kLangNeutral, Bytes(setting.second));
+    addToBoth(ResourceKey::Named("CFG"), ResourceKey::Named(setting.first), Bytes(setting.second));
+  // The marker that gives the stub the uninstaller's role.
+  uninstaller.Add(ResourceKey::Named("CFG"), ResourceKey::Named("ROLE"), kLangNeutral, Bytes("uninstaller"));
   // A dry run of the PE checks, so a bad stub fails before the archivers run.
   AddResourceSection(stub, resources);
 
   TempFolder temp;
-  resources.Add(ResourceKey::Named("ZIP"), ResourceKey::Id(kSkinZipId), kLangNeutral,
-                BuildSkinZip(product.Path("skin"), temp.path()));
+  addToBoth(ResourceKey::Named("ZIP"), ResourceKey::Id(kSkinZipId), BuildSkinZip(product.Path("skin"), temp.path()));
   resources.Add(ResourceKey::Named("_7Z"), ResourceKey::Named("APP.7Z"), kLangNeutral,
                 BuildPayload(product.Path("payload"), product.payloadSwitches, temp.path()));
+  resources.Add(ResourceKey::Named("BIN"), ResourceKey::Named("UNINST.EXE"), kLangNeutral,
+                AddResourceSection(stub, uninstaller));
 
   const Bytes image = AddResourceSection(stub, resources);
   WriteFileReplacing(o.out, image, true);

@@ -38,6 +38,11 @@ class ResourceSet {
   // A second resource with the same type, name and language is a PackError.
   void Add(const ResourceKey& type, const ResourceKey& name, uint16_t language, Bytes data);
   bool empty() const { return items_.empty(); }
+  // fn(type, name, data) for each resource, in the order they were added.
+  template <class Fn>
+  void ForEach(Fn fn) const {
+    for (const auto& item : items_) fn(item.type, item.name, item.data);
+  }
   size_t size() const { return items_.size(); }
 
   // The section's bytes when it is mapped at sectionRva (data entries hold

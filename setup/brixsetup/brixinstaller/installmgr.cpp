@@ -59,4 +59,10 @@ void CInstallMgr::BeforeComplete() {
 
 void CInstallMgr::AfterComplete() { RunHook("BrixSE_AfterComplete"); }
 
+void CInstallMgr::BeforeUninstall() { RunHook("BrixSE_BeforeUninstall"); }
+
+void CInstallMgr::OnUninstall() { RunHook("BrixSE_OnUninstall"); }
+
+void CInstallMgr::AfterUninstall() { RunHook("BrixSE_AfterUninstall"); }
+
 }  // namespace brix

@@ -1,6 +1,7 @@
 #pragma once
-// Runs the five install hooks in their order, one step at a time. Each step
-// holds the script engine's state lock from its start to its end.
+// Runs the five install hooks in their order (and the uninstaller's three),
+// one step at a time. Each step holds the script engine's state lock from
+// its start to its end.
 namespace brix {
 
 class CInstallMgr {
@@ -16,6 +17,11 @@ class CInstallMgr {
   // installer that carries the marker in its file name.
   void BeforeComplete();
   void AfterComplete();
+
+  // The uninstaller's steps, after the same before-init step.
+  void BeforeUninstall();
+  void OnUninstall();
+  void AfterUninstall();
 
  private:
   CInstallMgr() = default;

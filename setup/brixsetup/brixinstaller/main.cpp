@@ -1,5 +1,8 @@
 #include <windows.h>
 
 #include "startup.h"
+#include "uninstaller.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { return brix::RunInstaller(instance); }
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  return brix::IsUninstaller() ? brix::RunUninstaller(instance) : brix::RunInstaller(instance);
+}

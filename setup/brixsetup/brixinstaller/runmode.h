@@ -11,6 +11,10 @@
 
 namespace brix {
 
+// How long a script error's box waits for a person in silent mode before it
+// closes itself and the program ends.
+constexpr DWORD kUnattendedErrorBoxMs = 60000;
+
 // The single-instance object: the configuration's own name (then without the
 // application id), or the default name with global_app_id.
 struct SingleInstanceName {

@@ -27,20 +27,10 @@ namespace {
 
 std::atomic<HWND> g_listenWindow{nullptr};
 
-std::wstring BaseLogPath() {
-  wchar_t buf[MAX_PATH + 1] = {};
-  GetTempPathW(MAX_PATH, buf);
-  PathAddBackslashW(buf);
-  return std::wstring(buf) + product::kLogFileName;
-}
-
 // How long the listening window may take to handle the notice. Sent, so the
 // notice has arrived when the installer ends; but a listener that stopped
 // answering must not hold an unattended install for ever.
 constexpr UINT kListenerReplyMs = 10000;
-// How long a script error's box waits for a person in silent mode before it
-// closes itself and the installer ends.
-constexpr DWORD kUnattendedErrorBoxMs = 60000;
 
 void NotifyListener() {
   HWND listener = g_listenWindow.load();
@@ -98,7 +88,7 @@ HWND ListenWindow() { return g_listenWindow.load(); }
 void SetListenWindow(HWND window) { g_listenWindow.store(window); }
 
 int RunInstaller(HINSTANCE instance) {
-  const std::wstring logPath = BaseLogPath();
+  const std::wstring logPath = TempFilePath(product::kLogFileName);
   DeleteFileW(logPath.c_str());
   CTamBaseLog::Instance().InitLogger(ToNarrow(logPath.c_str(), CP_THREAD_ACP));
 

@@ -33,4 +33,11 @@ std::wstring OwnExecutablePath() {
   return std::wstring(self, n);
 }
 
+std::wstring TempFilePath(const wchar_t* name) {
+  wchar_t buf[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH, buf);
+  PathAddBackslashW(buf);
+  return std::wstring(buf) + name;
+}
+
 }  // namespace brix

@@ -14,5 +14,7 @@ bool PathExists(const std::wstring& path);
 std::wstring FolderOf(const std::wstring& path);
 // The running executable's full path; empty when it does not fit 260 units.
 std::wstring OwnExecutablePath();
+// <temporary folder>\<name>, the base path of a daily log.
+std::wstring TempFilePath(const wchar_t* name);
 
 }  // namespace brix

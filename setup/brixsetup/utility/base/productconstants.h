@@ -25,8 +25,9 @@ constexpr wchar_t kInstallerWindowClass[] = L"CDlgInstall";
 constexpr wchar_t kDefaultMutexName[] = L"Global\\{1CF5C34D-F0D8-4507-8600-70E64159BB61}";
 // Class of the listening window looked for when the given one is gone.
 constexpr wchar_t kListenWindowClass[] = L"Global\\{C81DE3C6-FDA4-4458-9718-1F6946117266}";
-// Base name of the daily log in the temporary folder.
+// Base names of the daily logs in the temporary folder.
 constexpr wchar_t kLogFileName[] = L"QuillClientInstall.log";
+constexpr wchar_t kUninstallLogFileName[] = L"QuillClientUninstall.log";
 // An installer whose file name holds this marker creates the product's
 // application-data folder before the install completes.
 constexpr wchar_t kAppDataMarker[] = L"@ung";

@@ -165,6 +165,7 @@ std::string FormatScriptError(lua_State* L) {
 namespace {
 
 std::atomic<DWORD> g_errorBoxTimeout{0};
+std::atomic<UINT> g_errorExitCode{0};
 
 BOOL CALLBACK PressOkOnMessageBox(HWND window, LPARAM) {
   wchar_t className[16] = {};
@@ -176,6 +177,7 @@ BOOL CALLBACK PressOkOnMessageBox(HWND window, LPARAM) {
 }  // namespace
 
 void BrixScriptEngine::SetErrorBoxTimeout(DWORD milliseconds) { g_errorBoxTimeout.store(milliseconds); }
+void BrixScriptEngine::SetScriptErrorExitCode(UINT code) { g_errorExitCode.store(code); }
 
 int BrixScriptEngine::OnScriptError(lua_State* L) {
   std::wstring text = Utf8ToWide(FormatScriptError(L));
@@ -190,7 +192,7 @@ int BrixScriptEngine::OnScriptError(lua_State* L) {
     }).detach();
   }
   MessageBoxW(nullptr, text.c_str(), L":-( 杯具，脚本执行时发生错误", MB_ICONERROR);
-  ExitProcess(0);
+  ExitProcess(g_errorExitCode.load());
   return 0;
 }
 

@@ -54,6 +54,8 @@ class BrixScriptEngine {
   // An unattended run cannot wait for a person: once set (not 0), the error
   // box closes itself after this long. The error is logged either way.
   static void SetErrorBoxTimeout(DWORD milliseconds);
+  // The exit code of a process ended by a script error (0 unless set).
+  static void SetScriptErrorExitCode(UINT code);
   // Runs the global function `name` with no arguments, if it is a function.
   void CallHook(const char* name);
 

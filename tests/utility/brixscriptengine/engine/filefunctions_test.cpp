@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -127,6 +128,26 @@ TEST_F(FileFunctions, RecursiveDeleteExReportsALockedFileAndKeepsItsFolders) {
   EXPECT_FALSE(FileExists(P(L"tree\\other")));
   // The callback reference is gone once the call returned.
   EXPECT_EQ(Eval("r = Lua_DelFileRecursiveEx(" + Lit(P(L"missing")) + ", 'not a function')"), L"true");
+}
+
+TEST_F(FileFunctions, RecursiveDeletesRefuseProtectedFoldersWhateverTheSpelling) {
+  wchar_t appData[MAX_PATH] = {};
+  ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, appData, CSIDL_LOCAL_APPDATA, FALSE));
+  const std::wstring sentinel = std::wstring(appData) + L"\\quill_protected_sentinel.txt";
+  ASSERT_TRUE(testsupport::WriteFileBytes(sentinel, "keep"));
+  std::wstring upper = appData;
+  CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+  EXPECT_EQ(Eval("r = Lua_DelFileRecursive(" + Lit(appData) + ")"), L"false");
+  EXPECT_EQ(Eval("r = Lua_DelFileRecursive(" + Lit(L"\\\\?\\" + upper + L"\\") + ")"), L"false");
+  EXPECT_EQ(Eval("r = Lua_DelFileRecursiveEx(" + Lit(std::wstring(appData) + L"\\..") + ", function() end)"),
+            L"false");
+  EXPECT_TRUE(FileExists(sentinel));
+  DeleteFileW(sentinel.c_str());
+  // An ordinary folder below it still goes.
+  Mkdir(L"product");
+  Write(L"product\\f.txt");
+  EXPECT_EQ(Eval("r = select('#', Lua_DelFileRecursive(" + Lit(P(L"product")) + "))"), L"0");
+  EXPECT_FALSE(FileExists(P(L"product")));
 }
 
 TEST_F(FileFunctions, RecursiveDeleteOfTheCurrentDirectoryMovesToItsParent) {

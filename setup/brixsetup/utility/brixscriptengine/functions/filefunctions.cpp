@@ -8,6 +8,7 @@
 #include "hostargs.h"
 #include "hostfunctions_decl.h"
 #include "pathutil.h"
+#include "protectedfolders.h"
 #include "scriptcallback.h"
 #include "trace.h"
 
@@ -102,11 +103,24 @@ int Lua_DeleteFileEx(lua_State* L) {
                                  FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR | FOF_NOERRORUI) == 0);
 }
 
+namespace {
+
+// No path a chunk passes may take a drive, a profile or a system folder.
+bool RefuseProtected(const wchar_t* function, const std::wstring& path) {
+  if (!IsProtectedFolder(path)) return false;
+  Trace(L"Fun:%s, Description:%s is a protected folder, not deleted!\r\n", function, path.c_str());
+  BRIX_TRACE_FAILURE(L"");
+  return true;
+}
+
+}  // namespace
+
 int Lua_DelFileRecursive(lua_State* L) {
   Trace(L"Lua_DelFileRecursive");
   std::wstring path;
   if (!ExpandArgPath(L, 1, L"Lua_DelFileRecursive", path)) return 0;
   if (!PathExists(path)) return PushBool(L, true);
+  if (RefuseProtected(L"Lua_DelFileRecursive", path)) return PushBool(L, false);
   if (PathIsDirectoryW(path.c_str())) {
     Trace(L"PathIsDirectoryW");
     BrixScriptEngine::DeleteDirectories(path);
@@ -123,6 +137,7 @@ int Lua_DelFileRecursiveEx(lua_State* L) {
   std::wstring path;
   if (!ExpandArgPath(L, 1, L"Lua_DelFileRecursiveEx", path)) return 0;
   if (!PathExists(path)) return PushBool(L, true);
+  if (RefuseProtected(L"Lua_DelFileRecursiveEx", path)) return PushBool(L, false);
   DeleteErrorCallback report;
   if (!callback.Empty()) report = [&](const wchar_t* file, DWORD error) { callback.Call(file, error); };
   if (PathIsDirectoryW(path.c_str())) {
