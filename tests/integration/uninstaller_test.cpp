@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
+
 #include "harness.h"
 #include "installer.h"
 #include "testpaths.h"
@@ -70,6 +72,16 @@ TEST_F(Uninstaller, AFolderWithOtherFilesInItStays) {
   EXPECT_TRUE(GoneWithin(exe_, 15000));
   Sleep(500);
   EXPECT_TRUE(testsupport::FileExists(folder_ + L"\\mine.txt"));
+  // And the log says why the folder stayed.
+  wchar_t temp[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH, temp);
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  wchar_t name[64] = {};
+  swprintf(name, 64, L"QuillClientUninstall_%04d-%02d-%02d.log", now.wYear, now.wMonth, now.wDay);
+  const std::string log = testsupport::ReadFileBytes(std::wstring(temp) + name);
+  const std::string folder = harness::ToUtf8(folder_);
+  EXPECT_NE(log.find("kept " + folder + ": it holds files the product did not install"), std::string::npos) << log;
 }
 
 TEST_F(Uninstaller, APersonConfirmsAndIsToldTheOutcome) {

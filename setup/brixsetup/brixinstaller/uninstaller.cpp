@@ -43,7 +43,12 @@ int RunCleanup(const CommandLineMap& args) {
   if (!target.empty()) {
     for (int tries = 0; tries < 50 && !DeleteFileW(target.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND; ++tries)
       Sleep(100);
-    RemoveDirectoryW(FolderOf(target).c_str());
+    const std::wstring folder = FolderOf(target);
+    if (!RemoveDirectoryW(folder.c_str()) && GetLastError() == ERROR_DIR_NOT_EMPTY) {
+      CTamBaseLog::Instance().InitLogger(
+          ToNarrow(TempFilePath(product::kUninstallLogFileName).c_str(), CP_THREAD_ACP));
+      BRIX_LOG_INFO("kept {}: it holds files the product did not install", WideToAnsi(folder));
+    }
   }
   // A running program cannot delete itself: the system does at restart.
   const std::wstring self = OwnExecutablePath();
