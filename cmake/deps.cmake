@@ -33,3 +33,32 @@ set_target_properties(curl PROPERTIES
   INTERFACE_INCLUDE_DIRECTORIES ${_curl}/include
   INTERFACE_COMPILE_DEFINITIONS CURL_STATICLIB
   INTERFACE_LINK_LIBRARIES "ws2_32;crypt32;bcrypt;normaliz;advapi32;winmm")
+
+# UI toolkit: pugixml (compiled here from the copied sources), nanosvg and
+# stb_image headers, libwebp's decoder with its demux library.
+foreach(_dir pugixml nanosvg stb-include webp-${QUILL_ARCH})
+  if(NOT EXISTS ${QUILL_DEPS}/${_dir}/.stamp)
+    message(FATAL_ERROR "${_dir} missing: run scripts/bootstrap.sh")
+  endif()
+endforeach()
+add_library(pugixml STATIC ${QUILL_DEPS}/pugixml/pugixml.cpp)
+target_include_directories(pugixml SYSTEM PUBLIC ${QUILL_DEPS}/pugixml)
+target_compile_options(pugixml PRIVATE -w)
+
+add_library(nanosvg_headers INTERFACE)
+target_include_directories(nanosvg_headers SYSTEM INTERFACE ${QUILL_DEPS}/nanosvg)
+add_library(stb_headers INTERFACE)
+target_include_directories(stb_headers SYSTEM INTERFACE ${QUILL_DEPS}/stb-include)
+
+set(_webp ${QUILL_DEPS}/webp-${QUILL_ARCH})
+add_library(webp STATIC IMPORTED GLOBAL)
+set_target_properties(webp PROPERTIES
+  IMPORTED_LOCATION ${_webp}/lib/libwebp.a
+  INTERFACE_INCLUDE_DIRECTORIES ${_webp}/include)
+if(EXISTS ${_webp}/lib/libsharpyuv.a)
+  set_target_properties(webp PROPERTIES INTERFACE_LINK_LIBRARIES ${_webp}/lib/libsharpyuv.a)
+endif()
+add_library(webpdemux STATIC IMPORTED GLOBAL)
+set_target_properties(webpdemux PROPERTIES
+  IMPORTED_LOCATION ${_webp}/lib/libwebpdemux.a
+  INTERFACE_LINK_LIBRARIES webp)

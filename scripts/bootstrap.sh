@@ -14,7 +14,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
   wine64 xvfb 7zip zip unzip libz-mingw-w64-dev libspdlog-dev libfmt-dev
   googletest dpkg-dev cmake ninja-build g++ fonts-wqy-microhei locales
-  python3 openssl
+  python3 openssl libstb-dev clang libclang-rt-14-dev
 )
 
 missing=()
@@ -36,13 +36,40 @@ ensure_src_list() {
 }
 
 APT_UPDATED=${APT_UPDATED:-0}
-apt_update() { [ "$APT_UPDATED" = 1 ] || { apt-get update -qq; APT_UPDATED=1; }; }
+# A mirror caught mid-sync fails one index (apt then ignores it and keeps the
+# rest): tried again after a pause, then left to the installs to judge.
+apt_update() {
+  [ "$APT_UPDATED" = 1 ] && return 0
+  local try
+  for try in 1 2 3; do
+    apt-get update -qq && break
+    if [ "$try" = 3 ]; then echo "bootstrap: apt-get update failed 3 times; going on with the indexes it got" >&2
+    else sleep $((try * 10)); fi
+  done
+  APT_UPDATED=1
+}
 
 if [ ${#missing[@]} -gt 0 ]; then
   ensure_src_list
   apt_update
   echo "bootstrap: installing ${missing[*]}"
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# --- 32-bit Wine: the i686 build (the shipped installer) and its tests run
+# under /usr/lib/wine/wine in a 64-bit prefix (WoW64). If it cannot be
+# installed, scripts/test.sh skips the i686 run and says why.
+if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    APT_UPDATED=0
+  fi
+  apt_update
+  echo "bootstrap: installing wine32:i386"
+  if ! DEBIAN_FRONTEND=noninteractive apt-get install -y -qq wine32:i386 >"$DEPS/wine32-install.log" 2>&1; then
+    echo "bootstrap: WARNING: wine32:i386 could not be installed (see $DEPS/wine32-install.log);" \
+         "the i686 tests will be skipped" >&2
+  fi
 fi
 
 # Wine takes file names, arguments and console text through the Linux
@@ -132,6 +159,9 @@ if [ ! -f "$OUT/lzmadec-x86_64/.stamp" ] || [ ! -f "$OUT/lzmadec-i686/.stamp" ];
   echo "bootstrap: 7z decoder step took $((SECONDS - lzmadec_start)) s"
 fi
 for t in x86_64 i686; do [ -f "$OUT/lzmadec-$t/.stamp" ] || { echo "bootstrap: 7z decoder for $t missing" >&2; exit 1; }; done
+# The packer decodes every payload it writes with the same C sources, built
+# natively: they must be there even when the stamps above were.
+fetch_source 7zip >/dev/null
 
 # --- libcurl, static, Schannel TLS (HTTP and HTTPS only) ------------------
 # dpkg-source (behind apt-get source) applies Debian's security fixes.
@@ -164,5 +194,61 @@ if [ ! -f "$OUT/curl-x86_64/.stamp" ] || [ ! -f "$OUT/curl-i686/.stamp" ]; then
   wait
 fi
 for t in x86_64 i686; do [ -f "$OUT/curl-$t/.stamp" ] || { echo "bootstrap: libcurl for $t missing" >&2; exit 1; }; done
+
+# --- UI toolkit: pugixml, nanosvg, stb, libwebp ---------------------------
+# pugixml and nanosvg are compiled into the toolkit from the copied sources,
+# stb_image comes from Debian's headers, libwebp's decoder and demux library
+# are built static per target. nanosvg is taken from libsdl2-image's source
+# (320 KB) rather than wxwidgets3.2 (18 MB): its SDL adaptation is only an
+# export macro and a calling-convention macro on one sort callback, which
+# the toolkit defines empty.
+if [ ! -f "$OUT/pugixml/.stamp" ]; then
+  PUGI_SRC="$(fetch_source pugixml)"
+  rm -rf "$OUT/pugixml"; mkdir -p "$OUT/pugixml"
+  cp "$PUGI_SRC"/src/pugixml.cpp "$PUGI_SRC"/src/pugixml.hpp "$PUGI_SRC"/src/pugiconfig.hpp "$OUT/pugixml/"
+  touch "$OUT/pugixml/.stamp"
+  echo "bootstrap: copied pugixml"
+fi
+if [ ! -f "$OUT/nanosvg/.stamp" ]; then
+  SDLIMG_SRC="$(fetch_source libsdl2-image)"
+  rm -rf "$OUT/nanosvg"; mkdir -p "$OUT/nanosvg"
+  cp "$SDLIMG_SRC"/nanosvg.h "$SDLIMG_SRC"/nanosvgrast.h "$OUT/nanosvg/"
+  touch "$OUT/nanosvg/.stamp"
+  echo "bootstrap: copied nanosvg"
+fi
+if [ ! -f "$OUT/stb-include/.stamp" ]; then
+  rm -rf "$OUT/stb-include"; mkdir -p "$OUT/stb-include"
+  cp /usr/include/stb/stb_image.h /usr/include/stb/stb_image_resize.h "$OUT/stb-include/"
+  touch "$OUT/stb-include/.stamp"
+fi
+
+build_webp() { # arch
+  local arch=$1
+  local dir="$OUT/webp-$arch" work="$OUT/webp-$arch.work"
+  [ -f "$dir/.stamp" ] && return 0
+  rm -rf "$dir" "$work"
+  cmake -S "$WEBP_SRC" -B "$work" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-$arch-w64-mingw32.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$dir" -DBUILD_SHARED_LIBS=OFF \
+    -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF -DWEBP_BUILD_DWEBP=OFF \
+    -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF \
+    -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF \
+    -DWEBP_BUILD_LIBWEBPMUX=OFF -DWEBP_USE_THREAD=OFF \
+    >"$work.log" 2>&1 || { echo "bootstrap: libwebp configure for $arch failed, see $work.log" >&2; return 1; }
+  cmake --build "$work" -j2 >>"$work.log" 2>&1 &&
+    cmake --install "$work" >>"$work.log" 2>&1 ||
+    { echo "bootstrap: libwebp build for $arch failed, see $work.log" >&2; return 1; }
+  rm -rf "$work" "$work.log"
+  touch "$dir/.stamp"
+  echo "bootstrap: built libwebp for $arch"
+}
+
+if [ ! -f "$OUT/webp-x86_64/.stamp" ] || [ ! -f "$OUT/webp-i686/.stamp" ]; then
+  WEBP_SRC="$(fetch_source libwebp)"
+  build_webp x86_64 &
+  build_webp i686 &
+  wait
+fi
+for t in x86_64 i686; do [ -f "$OUT/webp-$t/.stamp" ] || { echo "bootstrap: libwebp for $t missing" >&2; exit 1; }; done
 
 echo "bootstrap: ready"
