@@ -31,6 +31,17 @@ expect_failure() {
 pack() { expect_failure "$@" --stub "$STUB" --product "$WORK/p" --out "$WORK/out/setup.exe"; }
 mkdir -p "$WORK/out"
 
+# expect_success <name>: the product in $WORK/p packs.
+packs() {
+  if "$PACK" --stub "$STUB" --product "$WORK/p" --out "$WORK/ok.exe" >/dev/null 2>"$WORK/err"; then pass "$1"
+  else fail "$1" "$(cat "$WORK/err")"; fi
+}
+# set_key <key> <value>: replaces or adds the key in product.ini.
+set_key() {
+  sed -i "/^$1 = /d" "$WORK/p/product.ini"
+  printf '%s = %s\n' "$1" "$2" >>"$WORK/p/product.ini"
+}
+
 # --- command line ---------------------------------------------------------
 if "$PACK" --help | grep -q -- "--stub <stub.exe>"; then pass "--help prints the usage"; else fail "--help"; fi
 expect_failure "no arguments" "are all required"
@@ -67,6 +78,86 @@ pack "bad execution level" "execution_level \"admin\" must be"
 product; echo "stat_host = evil.example/path?x=1" >>"$WORK/p/product.ini"
 pack "host name with a path" "stat_host \"evil.example/path?x=1\" is not a host name"
 
+# --- product.ini in another encoding -------------------------------------
+product; iconv -f UTF-8 -t UTF-16 "$FIXTURE/product.ini" >"$WORK/p/product.ini"
+pack "UTF-16 with a byte order mark" "product.ini: the file is UTF-16 (byte order mark FF FE), not UTF-8"
+product; iconv -f UTF-8 -t UTF-16BE "$FIXTURE/product.ini" | { printf '\xFE\xFF'; cat; } >"$WORK/p/product.ini"
+pack "UTF-16 big-endian" "the file is UTF-16 (byte order mark FE FF)"
+product; iconv -f UTF-8 -t UTF-16LE "$FIXTURE/product.ini" >"$WORK/p/product.ini"
+pack "UTF-16 without a byte order mark" "product.ini:1: NUL byte in column 2: the file is not UTF-8"
+product; printf '# caf\xe9 (Latin-1)\n' >>"$WORK/p/product.ini"
+pack "Latin-1 in a comment" "product.ini:11: not valid UTF-8 (byte 0xE9 in column 6)"
+product; printf 'copyright = (C)\x0bHarlow\n' >"$WORK/p/x"; grep -v '^copyright' "$WORK/p/product.ini" >>"$WORK/p/x"
+mv "$WORK/p/x" "$WORK/p/product.ini"
+pack "control character in a value" "product.ini:1: the value of \"copyright\" holds a control character"
+product; printf '\xEF\xBB\xBF' | cat - "$FIXTURE/product.ini" >"$WORK/p/product.ini"
+packs "UTF-8 with a byte order mark packs"
+
+# --- version texts: each length in the version resource is 16 bits -----
+letters() { head -c "$1" /dev/zero | tr '\0' "${2:-a}"; }
+product; set_key company "$(letters 70000)"
+pack "70,000-letter company" "product.ini:10: company is 70000 characters long; the version resource holds at most 4096"
+product; set_key description "$(letters 4097 d)"
+pack "description one over the limit" "description is 4097 characters long"
+product; set_key product_name "$(python3 -c 'print("\U0001F58B" * 2049)')"
+pack "product name over the limit in UTF-16 units" "product_name is 4098 characters long"
+product
+for k in product_name company description copyright; do set_key $k "$(letters 4096 x)"; done
+packs "four values at the limit pack"
+
+# --- payload switches: only what the installer's decoder unpacks ---------
+product; set_key payload_7z_switches "-mx=5 -sdel"
+pack "-sdel" "payload_7z_switches: \"-sdel\" is refused: it deletes the product's payload files"
+if [ -f "$WORK/p/payload/readme.txt" ] && [ -f "$WORK/p/payload/bin/data/blob.txt" ]; then pass "-sdel: payload still there"
+else fail "-sdel: payload files gone"; fi
+product; set_key payload_7z_switches "-m0=PPMd"
+pack "PPMd" "\"-m0=PPMd\" is refused: the installer cannot unpack method \"PPMd\""
+product; set_key payload_7z_switches "-mf=Swap4"
+pack "a filter the decoder lacks" "cannot unpack method \"Swap4\""
+product; set_key payload_7z_switches "-psecret"
+pack "password" "\"-psecret\" is refused: it encrypts the payload"
+product; set_key payload_7z_switches "-mhe=on"
+pack "header encryption" "\"-mhe=on\" is refused: header encryption"
+product; set_key payload_7z_switches '-x!*'
+pack "exclusion" "\"-x!*\" is refused: it changes which files go into the payload"
+product; set_key payload_7z_switches "-v1m"
+pack "volumes" "\"-v1m\" is refused: it splits the payload"
+product; set_key payload_7z_switches "-mx=9 extra.txt"
+pack "a file name" "\"extra.txt\" is refused: it is not a switch"
+# Accepted one by one, refused as a whole: the decoder takes one filter.
+product; set_key payload_7z_switches "-m0=BCJ -m1=Delta -m2=LZMA2"
+pack "two filters in a row" "cannot be unpacked by the installer: bin/data/blob.txt: it uses a method or a chain of filters"
+product; set_key payload_7z_switches "-m0=LZMA2 -m1=BCJ"
+pack "a filter after the method" "cannot be unpacked by the installer"
+product; cp "$STUB" "$WORK/p/payload/bin/"
+for sw in "-mx=9" "-mf=BCJ2 -mmt=2" "-m0=LZMA:d=1m -ms=off" "-mx=0" "-m0=ARM64 -m1=LZMA2:d=1m:fb=64" \
+          "-mf=Delta:4 -mhc=off -mqs -mtm=off" "-m0=BCJ2 -m1=LZMA2 -m2=LZMA -m3=LZMA -mb0s0:1 -mb0s1:2 -mb0s2:3"; do
+  set_key payload_7z_switches "$sw"
+  packs "switches \"$sw\" pack"
+done
+
+# --- what the payload and skin folders hold -------------------------------
+product; ln -s ../config.lua "$WORK/p/payload/bin/config-link.lua"
+pack "symbolic link to a file in the payload" "payload/bin/config-link.lua: is a symbolic link (to ../config.lua)"
+product; ln -s /etc "$WORK/p/payload/etc"
+pack "symbolic link to a folder in the payload" "payload/etc: is a symbolic link (to /etc)"
+product; ln -s /etc/hostname "$WORK/p/skin/Images/host.png"
+pack "symbolic link in the skin" "skin/Images/host.png: is a symbolic link"
+product; mkfifo "$WORK/p/payload/pipe"
+pack "named pipe in the payload" "payload/pipe: is neither a file nor a folder"
+product; touch "$WORK/p/payload/bin/aux.txt"
+pack "device name" "payload/bin/aux.txt: the installer refuses this name"
+product; touch "$WORK/p/payload/a:b"
+pack "colon in a name" "payload/a:b: the name holds a character Windows does not allow in file names (':')"
+product; touch "$WORK/p/payload/notes."
+pack "trailing dot" "payload/notes.: the name ends in a dot or a blank"
+product; touch "$WORK/p/payload/README.TXT"
+pack "names differing only in case" "only in case; Windows keeps one of the two"
+product; touch "$WORK/p/payload/$(printf 'caf\xe9.txt')"
+pack "name not in UTF-8" "the name is not valid UTF-8"
+product; mkdir -p "$WORK/p/payload/empty folder" "$WORK/p/payload/.hidden"; touch "$WORK/p/payload/.hidden/x" "$WORK/p/payload/羽笔.txt"
+packs "empty folders, hidden and Chinese names pack"
+
 # --- icon, skin, payload ----------------------------------------------------
 product; echo "not an icon" >"$WORK/p/icon.ico"
 pack "icon that is no icon" "icon.ico: not a usable icon file"
@@ -81,6 +172,15 @@ expect_failure "stub missing" "$WORK/no-stub.exe: No such file" \
   --stub "$WORK/no-stub.exe" --product "$WORK/p" --out "$WORK/out/setup.exe"
 expect_failure "stub that is no executable" "not a Windows executable" \
   --stub "$WORK/p/product.ini" --product "$WORK/p" --out "$WORK/out/setup.exe"
+# Found by fuzzing: SizeOfHeaders past the end of the file, no section data.
+expect_failure "stub whose headers claim more than the file holds" "stub: has no room for another section header" \
+  --stub "$(dirname "$0")/stub_headers_past_end.bin" --product "$WORK/p" --out "$WORK/out/setup.exe"
+# Found by fuzzing: a file alignment of 256 MiB made a 256 MiB installer.
+expect_failure "stub with a huge file alignment" "stub: file alignment 268435456 is larger than the 64 KiB" \
+  --stub "$(dirname "$0")/stub_file_alignment_256m.bin" --product "$WORK/p" --out "$WORK/out/setup.exe"
+# Found by fuzzing: a PE header at an odd offset got a wrong checksum.
+expect_failure "stub with an unaligned PE header" "stub: PE header at offset 91 is not 4-byte aligned" \
+  --stub "$(dirname "$0")/stub_pe_header_unaligned.bin" --product "$WORK/p" --out "$WORK/out/setup.exe"
 head -c 2000 "$STUB" >"$WORK/short.exe"
 expect_failure "truncated stub" "stub:" --stub "$WORK/short.exe" --product "$WORK/p" --out "$WORK/out/setup.exe"
 expect_failure "output folder missing" "does not exist" \

@@ -74,7 +74,10 @@ INSTANTIATE_TEST_SUITE_P(Stubs, PackedInstaller, ::testing::Values(kPacked, kPac
                            return std::string(info.param == kPacked ? "PE32Plus" : "PE32");
                          });
 
-std::string ToWideChunk(const std::string& chunk) {
+// The i686 build's loader reads the shipped 32-bit layout as it is; the
+// x86_64 one needs it converted.
+std::string ForThisLoader(const std::string& chunk) {
+  if (sizeof(size_t) == 4) return chunk;
   std::string out, error;
   EXPECT_TRUE(brix::ConvertChunkLayout(chunk.data(), chunk.size(), 8, false, out, error)) << error;
   return out;
@@ -94,11 +97,11 @@ TEST_P(PackedInstaller, ChunksAreInTheThirtyTwoBitLayoutWithoutDebugInfo) {
   EXPECT_FALSE(Resource(L"lua", L"instscript.luac").empty());
 }
 
-TEST_P(PackedInstaller, ChunksRunAfterConversion) {
+TEST_P(PackedInstaller, ChunksRunOnThisBuildsLoader) {
   lua_State* L = luaL_newstate();
   luaL_openlibs(L);
   for (const wchar_t* name : {L"GLOBAL_VAR.LUAC", L"INSTSCRIPT.LUAC", L"UNINSTSCRIPT.LUAC"}) {
-    const std::string chunk = ToWideChunk(Resource(L"LUA", name));
+    const std::string chunk = ForThisLoader(Resource(L"LUA", name));
     ASSERT_EQ(LUA_OK, luaL_loadbuffer(L, chunk.data(), chunk.size(), "chunk")) << lua_tostring(L, -1);
     ASSERT_EQ(LUA_OK, lua_pcall(L, 0, 0, 0)) << lua_tostring(L, -1);
   }
@@ -211,6 +214,31 @@ TEST_P(PackedInstaller, VersionResourceReadsBack) {
   EXPECT_EQ(L"Packer fixture setup", VersionString(block, L"FileDescription"));
   EXPECT_EQ(L"Copyright (C) Harlow Software", VersionString(block, L"LegalCopyright"));
   EXPECT_EQ(L"setup.exe", VersionString(block, L"OriginalFilename"));
+}
+
+// Each version text at the packer's limit of 4096 UTF-16 units: all four
+// fit in the resource's 16-bit lengths and read back whole, and the strings
+// after them are still found.
+TEST(PackedInstallerLongTexts, EveryVersionTextReadsBackWhole) {
+  const std::wstring path = testsupport::BinPath(L"packer_long_setup.exe");
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  ASSERT_GT(size, 4 * 8192u) << GetLastError();
+  std::vector<char> block(size);
+  ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, block.data()));
+  std::wstring company;
+  for (int i = 0; i < 2048; ++i) company += L"\xD83D\xDD8B";  // U+1F58B
+  EXPECT_EQ(std::wstring(4096, L'N'), VersionString(block, L"ProductName"));
+  EXPECT_EQ(company, VersionString(block, L"CompanyName"));
+  EXPECT_EQ(std::wstring(4096, L'\u7fbd'), VersionString(block, L"FileDescription"));
+  EXPECT_EQ(std::wstring(4096, L'C'), VersionString(block, L"LegalCopyright"));
+  EXPECT_EQ(L"2.0.0.18", VersionString(block, L"FileVersion"));
+  EXPECT_EQ(L"2.0.0.18", VersionString(block, L"ProductVersion"));
+  EXPECT_EQ(L"setup.exe", VersionString(block, L"OriginalFilename"));
+  WORD* translation = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
+  EXPECT_EQ(4u, length);
 }
 
 TEST_P(PackedInstaller, DeploymentSettingsAreCfgResources) {

@@ -4,10 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "stopsignal.h"
 
 namespace quillpack {
 namespace {
@@ -44,14 +47,23 @@ void WriteFileReplacing(const std::string& path, const Bytes& data, bool executa
     unlink(temp.c_str());
     return PackError(path + ": " + what + ": " + why);
   };
+  // Pieces of 16 MiB, so a stop during a large write is seen in time.
   for (size_t done = 0; done < data.size();) {
-    const ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (StopSignal()) {
+      errno = EINTR;
+      throw fail("stopped");
+    }
+    const ssize_t n = write(fd, data.data() + done, std::min<size_t>(data.size() - done, size_t(16) << 20));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) throw fail("write failed");
     done += size_t(n);
   }
   if (fchmod(fd, executable ? 0755 : 0644) != 0) throw fail("cannot set permissions");
   if (fsync(fd) != 0) throw fail("cannot flush");
+  if (StopSignal()) {
+    errno = EINTR;
+    throw fail("stopped");
+  }
   if (close(fd) != 0) {
     std::string why = Why();
     unlink(temp.c_str());

@@ -15,6 +15,7 @@
 #include "productfolder.h"
 #include "resourcetree.h"
 #include "skinzip.h"
+#include "stopsignal.h"
 #include "toolrunner.h"
 #include "versionresource.h"
 
@@ -96,6 +97,7 @@ int Pack(const Options& o) {
                 AddResourceSection(stub, uninstaller));
 
   const Bytes image = AddResourceSection(stub, resources);
+  ThrowIfStopped();
   WriteFileReplacing(o.out, image, true);
 
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -131,11 +133,19 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quillpack: --stub, --product and --out are all required\n%s", kUsage);
     return 2;
   }
+  InstallStopHandlers();
   try {
     return Pack(o);
-  } catch (const PackError& e) {
-    std::fprintf(stderr, "quillpack: error: %s\n", e.what());
   } catch (const std::exception& e) {
+    // Stopped: whatever failed after the signal failed because of it.
+    if (StopSignal()) {
+      try {
+        ThrowIfStopped();
+      } catch (const PackError& stopped) {
+        std::fprintf(stderr, "quillpack: %s; %s was not written\n", stopped.what(), o.out.c_str());
+      }
+      ExitBySignal(StopSignal());
+    }
     std::fprintf(stderr, "quillpack: error: %s\n", e.what());
   }
   std::fprintf(stderr, "quillpack: %s was not written\n", o.out.c_str());

@@ -1,20 +1,22 @@
 #include "payload.h"
 
 #include <cstring>
-#include <sstream>
 #include <utility>
-#include <vector>
 
 #include "filebytes.h"
+#include "folderlisting.h"
+#include "payloadcheck.h"
 #include "toolrunner.h"
 
 namespace quillpack {
 
-Bytes BuildPayload(const std::string& folder, const std::string& switches, const std::string& tempFolder) {
+Bytes BuildPayload(const std::string& folder, const std::vector<std::string>& switches, const std::string& tempFolder) {
+  const std::vector<FolderEntry> entries = ListFolder(folder);
+  CheckPayloadNames(entries, folder);
+
   const std::string archive = tempFolder + "/payload.7z";
   std::vector<std::string> argv = {"7zz", "a", "-t7z", "-bso0", "-bsp0"};
-  std::istringstream words(switches);
-  for (std::string w; words >> w;) argv.push_back(w);
+  argv.insert(argv.end(), switches.begin(), switches.end());
   // "./*" is expanded by 7zz itself (no shell runs), hidden files included;
   // for an empty folder it writes the 32-byte empty archive.
   argv.push_back(archive);
@@ -24,6 +26,8 @@ Bytes BuildPayload(const std::string& folder, const std::string& switches, const
   Bytes data = ReadFileBytes(archive);
   if (data.size() < 32 || std::memcmp(data.data(), "7z\xBC\xAF\x27\x1C", 6) != 0)
     throw PackError("7zz did not produce a 7z archive for " + folder);
+  // Whatever the switches did, the installer must unpack exactly the folder.
+  CheckPayloadArchive(data, entries, folder);
   std::swap(data[0], data[1]);
   return data;
 }

@@ -13,6 +13,7 @@ constexpr uint32_t kResourceDirectory = 2;
 constexpr uint32_t kSecurityDirectory = 4;
 constexpr uint32_t kInitializedReadOnly = 0x40000040;  // CNT_INITIALIZED_DATA | MEM_READ
 constexpr uint16_t kExecutableImage = 0x0002;
+constexpr uint32_t kMaxFileAlignment = 0x10000;
 
 bool IsPowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
@@ -45,6 +46,9 @@ Layout ReadLayout(const Bytes& pe) {
   const uint32_t peOffset = GetU32(pe, 0x3C);
   if (uint64_t(peOffset) + 24 > pe.size() || std::memcmp(pe.data() + peOffset, "PE\0\0", 4) != 0)
     Refuse("not a PE executable (no PE signature)");
+  // Loaders read the headers as aligned structures, and the checksum sums
+  // aligned 16-bit words, its own field left out.
+  if (peOffset % 4 != 0) Refuse("PE header at offset " + std::to_string(peOffset) + " is not 4-byte aligned");
   l.coff = peOffset + 4;
   l.sectionCount = GetU16(pe, l.coff + 2);
   const uint16_t optionalSize = GetU16(pe, l.coff + 16);
@@ -71,6 +75,10 @@ Layout ReadLayout(const Bytes& pe) {
   l.sizeOfHeaders = GetU32(pe, l.optional + 60);
   if (!IsPowerOfTwo(l.fileAlignment) || !IsPowerOfTwo(l.sectionAlignment) || l.sectionAlignment < l.fileAlignment)
     Refuse("invalid file or section alignment");
+  // The new section is padded to the file alignment: a forged one of, say,
+  // 256 MiB would make the installer that large.
+  if (l.fileAlignment > kMaxFileAlignment)
+    Refuse("file alignment " + std::to_string(l.fileAlignment) + " is larger than the 64 KiB a PE image may use");
 
   l.sectionTable = l.optional + optionalSize;
   if (l.sectionTable + kSectionHeaderSize * l.sectionCount > pe.size()) Refuse("truncated section table");
@@ -120,7 +128,8 @@ Bytes AddResourceSection(const Bytes& stub, const ResourceSet& resources) {
   size_t firstRaw = l.sizeOfHeaders;
   for (const Section& s : l.sections)
     if (s.rawSize != 0) firstRaw = std::min<size_t>(firstRaw, s.rawPointer);
-  if (newHeader + kSectionHeaderSize > firstRaw ||
+  // SizeOfHeaders may claim more than the file holds.
+  if (newHeader + kSectionHeaderSize > firstRaw || newHeader + kSectionHeaderSize > stub.size() ||
       std::any_of(stub.begin() + newHeader, stub.begin() + newHeader + kSectionHeaderSize, [](char c) { return c != 0; }))
     Refuse("has no room for another section header");
 
@@ -135,8 +144,10 @@ Bytes AddResourceSection(const Bytes& stub, const ResourceSet& resources) {
   // after it, so offsets into it (the symbol table pointer) stay valid.
   const uint64_t rawPointer = AlignUp(stub.size(), l.fileAlignment);
   const uint64_t sizeOfImage = AlignUp(rva + section.size(), l.sectionAlignment);
-  if (rawPointer + rawSize > 0xFFFFFFFFull || sizeOfImage > 0xFFFFFFFFull)
+  const uint64_t initializedData = uint64_t(GetU32(stub, l.InitializedDataField())) + rawSize;
+  if (rawPointer + rawSize > 0xFFFFFFFFull || sizeOfImage > 0xFFFFFFFFull || initializedData > 0xFFFFFFFFull)
     throw PackError("resources too large for a PE image (" + std::to_string(section.size()) + " bytes)");
+  if (l.sectionCount == 0xFFFF) Refuse("has no room for another section");
 
   Bytes out = stub;
   out.resize(rawPointer, '\0');
@@ -158,7 +169,7 @@ Bytes AddResourceSection(const Bytes& stub, const ResourceSet& resources) {
 
   SetU16(out, l.coff + 2, uint16_t(l.sectionCount + 1));
   SetU32(out, l.SizeOfImageField(), uint32_t(sizeOfImage));
-  SetU32(out, l.InitializedDataField(), uint32_t(GetU32(out, l.InitializedDataField()) + rawSize));
+  SetU32(out, l.InitializedDataField(), uint32_t(initializedData));
   SetU32(out, l.Directory(kResourceDirectory), uint32_t(rva));
   SetU32(out, l.Directory(kResourceDirectory) + 4, uint32_t(section.size()));
   SetU32(out, l.ChecksumField(), 0);

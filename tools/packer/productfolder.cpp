@@ -9,6 +9,7 @@
 
 #include "binary.h"
 #include "filebytes.h"
+#include "payloadswitches.h"
 #include "utf16.h"
 
 namespace quillpack {
@@ -20,6 +21,29 @@ struct Key {
   bool required;
   Setter set;
 };
+
+// A value as quoted in a message: long ones shortened, so a runaway line
+// does not flood the terminal.
+std::string Quote(const std::string& v) {
+  if (v.size() <= 80) return "\"" + v + "\"";
+  size_t cut = 60;
+  while (cut > 0 && (static_cast<unsigned char>(v[cut]) & 0xC0) == 0x80) --cut;  // whole characters
+  return "\"" + v.substr(0, cut) + "...\" (" + std::to_string(v.size()) + " bytes)";
+}
+
+// A version-resource string: its node's 16-bit length must hold it next to
+// the others, see kMaxVersionText.
+Setter VersionText(std::string VersionInfo::*field, const char* key) {
+  return [field, key](ProductFolder& p, const std::string& v, const std::string& where) {
+    std::u16string units;
+    Utf8ToUtf16(v, units);  // checked before
+    if (units.size() > kMaxVersionText)
+      throw PackError(where + key + " is " + std::to_string(units.size()) +
+                      " characters long; the version resource holds at most " + std::to_string(kMaxVersionText) +
+                      " (UTF-16 code units) for it");
+    p.version.*field = v;
+  };
+}
 
 void ParseVersion(ProductFolder& p, const std::string& value, const std::string& where) {
   std::array<uint16_t, 4> parts{};
@@ -39,7 +63,7 @@ void ParseVersion(ProductFolder& p, const std::string& value, const std::string&
     start = i + 1;
   }
   if (!ok || part != 4)
-    throw PackError(where + "version \"" + value + "\" is not four dot-separated numbers 0..65535 (like 2.0.0.18)");
+    throw PackError(where + "version " + Quote(value) + " is not four dot-separated numbers 0..65535 (like 2.0.0.18)");
   p.version.version = parts;
   p.version.versionText = value;
 }
@@ -49,7 +73,7 @@ void ParseVersion(ProductFolder& p, const std::string& value, const std::string&
 std::string HostName(const std::string& v, const std::string& where, const char* key) {
   bool ok = !v.empty() && v.size() <= 253;
   for (char c : v) ok = ok && (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-');
-  if (!ok) throw PackError(where + key + " \"" + v + "\" is not a host name");
+  if (!ok) throw PackError(where + key + " " + Quote(v) + " is not a host name");
   return v;
 }
 
@@ -58,19 +82,21 @@ std::string HostName(const std::string& v, const std::string& where, const char*
 const std::map<std::string, Key>& Keys() {
   static const std::map<std::string, Key> keys = {
       {"version", {true, ParseVersion}},
-      {"product_name", {false, [](ProductFolder& p, const std::string& v, const std::string&) { p.version.productName = v; }}},
-      {"company", {false, [](ProductFolder& p, const std::string& v, const std::string&) { p.version.company = v; }}},
-      {"description", {false, [](ProductFolder& p, const std::string& v, const std::string&) { p.version.description = v; }}},
-      {"copyright", {false, [](ProductFolder& p, const std::string& v, const std::string&) { p.version.copyright = v; }}},
+      {"product_name", {false, VersionText(&VersionInfo::productName, "product_name")}},
+      {"company", {false, VersionText(&VersionInfo::company, "company")}},
+      {"description", {false, VersionText(&VersionInfo::description, "description")}},
+      {"copyright", {false, VersionText(&VersionInfo::copyright, "copyright")}},
       {"execution_level",
        {false,
         [](ProductFolder& p, const std::string& v, const std::string& where) {
           if (v != "asInvoker" && v != "highestAvailable" && v != "requireAdministrator")
-            throw PackError(where + "execution_level \"" + v +
-                            "\" must be asInvoker, highestAvailable or requireAdministrator");
+            throw PackError(where + "execution_level " + Quote(v) +
+                            " must be asInvoker, highestAvailable or requireAdministrator");
           p.executionLevel = v;
         }}},
-      {"payload_7z_switches", {false, [](ProductFolder& p, const std::string& v, const std::string&) { p.payloadSwitches = v; }}},
+      {"payload_7z_switches", {false, [](ProductFolder& p, const std::string& v, const std::string& where) {
+         p.payloadSwitches = CheckPayloadSwitches(v, where);
+       }}},
       {"stat_host", {false, [](ProductFolder& p, const std::string& v, const std::string& where) {
          p.settings["STAT_HOST"] = HostName(v, where, "stat_host");
        }}},
@@ -88,8 +114,11 @@ std::string Trim(const std::string& s) {
   return s.substr(a, s.find_last_not_of(space) - a + 1);
 }
 
-void ReadSettings(ProductFolder& p, const std::string& iniPath) {
-  Bytes text = ReadFileBytes(iniPath);
+}  // namespace
+
+void ParseProductSettings(const std::string& fileText, const std::string& iniPath, ProductFolder& p) {
+  CheckUtf8File(fileText, iniPath);
+  std::string text = fileText;
   if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
   std::map<std::string, int> seen;
   std::istringstream lines(text);
@@ -99,19 +128,22 @@ void ReadSettings(ProductFolder& p, const std::string& iniPath) {
     const std::string content = Trim(line);
     if (content.empty() || content[0] == '#' || content[0] == ';') continue;
     const size_t eq = content.find('=');
-    if (eq == std::string::npos) throw PackError(where + "expected \"key = value\", got \"" + content + "\"");
+    if (eq == std::string::npos) throw PackError(where + "expected \"key = value\", got " + Quote(content));
     const std::string key = Trim(content.substr(0, eq)), value = Trim(content.substr(eq + 1));
     const auto known = Keys().find(key);
-    if (known == Keys().end()) throw PackError(where + "unknown key \"" + key + "\"");
+    if (known == Keys().end()) throw PackError(where + "unknown key " + Quote(key));
     if (seen.count(key)) throw PackError(where + "\"" + key + "\" is set twice (first on line " + std::to_string(seen[key]) + ")");
     seen[key] = number;
-    std::u16string ignored;
-    if (!Utf8ToUtf16(value, ignored)) throw PackError(where + "the value of \"" + key + "\" is not valid UTF-8");
+    for (char c : value)
+      if (static_cast<unsigned char>(c) < 0x20 && c != '\t')
+        throw PackError(where + "the value of \"" + key + "\" holds a control character");
     known->second.set(p, value, where);
   }
   for (const auto& k : Keys())
     if (k.second.required && !seen.count(k.first)) throw PackError(iniPath + ": the required key \"" + k.first + "\" is missing");
 }
+
+namespace {
 
 bool IsFile(const std::string& path) {
   struct stat st;
@@ -134,7 +166,7 @@ ProductFolder LoadProductFolder(const std::string& root) {
     if (!IsFile(p.Path(file))) throw PackError(p.Path(file) + ": missing from the product folder");
   for (const char* folder : {"skin", "payload"})
     if (!IsFolder(p.Path(folder))) throw PackError(p.Path(folder) + ": folder missing from the product folder");
-  ReadSettings(p, p.Path("product.ini"));
+  ParseProductSettings(ReadFileBytes(p.Path("product.ini")), p.Path("product.ini"), p);
   return p;
 }
 

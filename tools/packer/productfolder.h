@@ -1,7 +1,9 @@
 #pragma once
 // A product folder: product.ini and the files the installer is built from.
+#include <cstddef>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "versionresource.h"
 
@@ -13,13 +15,22 @@ struct ProductFolder {
   std::string executionLevel = "asInvoker";
   // Solid blocks of 8 MiB: the installer decodes blocks on several threads
   // while it writes files, at a cost of under 1 % in size.
-  std::string payloadSwitches = "-mx=5 -ms=8m";
+  std::vector<std::string> payloadSwitches = {"-mx=5", "-ms=8m"};
   // Deployment settings the installer reads at run time: resource name (of
   // type "CFG") to UTF-8 text.
   std::map<std::string, std::string> settings;
 
   std::string Path(const std::string& relative) const { return root + "/" + relative; }
 };
+
+// Longest product_name, company, description or copyright, in UTF-16 code
+// units: four of them and the fixed parts stay below the 64 KiB that the
+// version resource's 16-bit lengths can describe.
+constexpr size_t kMaxVersionText = 4096;
+
+// Parses the text of product.ini (read from iniPath, named in errors) into p.
+// Throws PackError ("product.ini:LINE: ...").
+void ParseProductSettings(const std::string& text, const std::string& iniPath, ProductFolder& p);
 
 // Reads and checks product.ini and that every required file and folder is
 // there. Throws PackError ("product.ini:LINE: ..." for settings).

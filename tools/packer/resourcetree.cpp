@@ -80,13 +80,16 @@ Bytes ResourceSet::BuildSection(uint32_t sectionRva) const {
     return kNameIsString | off;
   };
   auto header = [](Bytes& b, const std::vector<ResourceKey>& keys) {
-    uint16_t named = 0;
+    size_t named = 0;
     for (const auto& k : keys) named += k.named ? 1 : 0;
+    // Both counts are 16 bits wide.
+    if (named > 0xFFFF || keys.size() - named > 0xFFFF)
+      throw PackError("too many resources in one directory (" + std::to_string(keys.size()) + ")");
     PutU32(b, 0);  // characteristics
     PutU32(b, 0);  // time stamp: zero keeps builds reproducible
     PutU16(b, 0);
     PutU16(b, 0);
-    PutU16(b, named);
+    PutU16(b, uint16_t(named));
     PutU16(b, uint16_t(keys.size() - named));
   };
 
@@ -131,6 +134,11 @@ Bytes ResourceSet::BuildSection(uint32_t sectionRva) const {
   const size_t entriesStart = directoriesSize + strings.size();
   const size_t dataStart = AlignUp(entriesStart + 16 * leafCount, 8);
   for (size_t k = 0; k < leafFields.size(); ++k) SetU32(dirs, leafFields[k], uint32_t(entriesStart + 16 * k));
+  // Offsets, sizes and RVAs in the section are 32 bits wide.
+  uint64_t end = uint64_t(sectionRva) + dataStart;
+  for (const Item* leaf : leaves) end = AlignUp(end, 8) + leaf->data.size();
+  if (end > 0xFFFFFFFFull)
+    throw PackError("resources too large for a PE image (" + std::to_string(end - sectionRva) + " bytes)");
   for (const Item* leaf : leaves) {
     PadTo(data, 8);
     PutU32(dataEntries, uint32_t(sectionRva + dataStart + data.size()));

@@ -1,20 +1,15 @@
 #include "skinzip.h"
 
-#include <filesystem>
-
 #include "filebytes.h"
+#include "folderlisting.h"
 #include "toolrunner.h"
 
 namespace quillpack {
 
 Bytes BuildSkinZip(const std::string& folder, const std::string& tempFolder) {
-  namespace fs = std::filesystem;
+  // zip would store a link's target, which may lie outside the skin.
   bool hasFile = false;
-  for (const auto& entry : fs::recursive_directory_iterator(folder))
-    if (entry.is_regular_file()) {
-      hasFile = true;
-      break;
-    }
+  for (const FolderEntry& e : ListFolder(folder)) hasFile = hasFile || !e.folder;
   if (!hasFile) throw PackError(folder + ": the skin folder holds no files");
 
   const std::string archive = tempFolder + "/skin.zip";

@@ -10,21 +10,32 @@
 #include <filesystem>
 
 #include "binary.h"
+#include "stopsignal.h"
 
 namespace quillpack {
 
 void RunTool(const std::vector<std::string>& argv, const std::string& cwd) {
+  ThrowIfStopped();
   int out[2], failure[2];
   if (pipe(out) != 0) throw PackError(std::string("cannot create a pipe: ") + std::strerror(errno));
   // The child reports a failed chdir or exec through this close-on-exec pipe.
-  if (pipe2(failure, O_CLOEXEC) != 0) throw PackError(std::string("cannot create a pipe: ") + std::strerror(errno));
+  if (pipe2(failure, O_CLOEXEC) != 0) {
+    const std::string why = std::strerror(errno);
+    close(out[0]);
+    close(out[1]);
+    throw PackError("cannot create a pipe: " + why);
+  }
 
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
 
   const pid_t pid = fork();
-  if (pid < 0) throw PackError(std::string("cannot start ") + argv[0] + ": " + std::strerror(errno));
+  if (pid < 0) {
+    const std::string why = std::strerror(errno);
+    for (int fd : {out[0], out[1], failure[0], failure[1]}) close(fd);
+    throw PackError("cannot start " + argv[0] + ": " + why);
+  }
   if (pid == 0) {
     close(out[0]);
     close(failure[0]);
@@ -38,6 +49,7 @@ void RunTool(const std::vector<std::string>& argv, const std::string& cwd) {
     (void)ignored;
     _exit(127);
   }
+  SetRunningChild(pid);
   close(out[1]);
   close(failure[1]);
 
@@ -53,6 +65,9 @@ void RunTool(const std::vector<std::string>& argv, const std::string& cwd) {
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
+  SetRunningChild(0);
+  // The tool failed because it was stopped with us: say that, not its error.
+  ThrowIfStopped();
 
   const size_t first = output.find_first_not_of(" \r\n");
   output = first == std::string::npos ? std::string() : output.substr(first, output.find_last_not_of(" \r\n") - first + 1);

@@ -33,6 +33,11 @@ Bytes Node(const std::u16string& key, uint16_t type, const Bytes& value, uint16_
     PadTo(b, 4);
     b += child;
   }
+  // Every length in the tree is 16 bits wide: a node that outgrows it would
+  // be cut short silently by every reader.
+  if (b.size() > 0xFFFF)
+    throw PackError("the version resource's " + std::string(key.begin(), key.end()) + " block needs " +
+                    std::to_string(b.size()) + " bytes, more than its 16-bit length can describe (65535)");
   SetU16(b, 0, uint16_t(b.size()));
   return b;
 }
@@ -40,6 +45,9 @@ Bytes Node(const std::u16string& key, uint16_t type, const Bytes& value, uint16_
 // A String node: its value length counts UTF-16 units, terminator included.
 Bytes String(const char16_t* key, const std::string& utf8) {
   std::u16string text = Wide(utf8);
+  if (text.size() >= 0xFFFF)
+    throw PackError("version text for " + std::string(key, key + std::char_traits<char16_t>::length(key)) +
+                    " is too long for the version resource");
   Bytes value;
   PutUtf16z(value, text);
   return Node(key, kText, value, uint16_t(text.size() + 1));

@@ -1,0 +1,35 @@
+// The packer's reader and writer of the stub's PE headers over any bytes:
+// refused with a message, or an image whose checksum is right and which a
+// second pass refuses because it now has resources.
+#include "binary.h"
+#include "fuzzsupport.h"
+#include "peresources.h"
+#include "resourcetree.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace quillpack;
+  const Bytes stub(reinterpret_cast<const char*>(data), size);
+  ResourceSet resources;
+  resources.Add(ResourceKey::Named("LUA"), ResourceKey::Named("INSTSCRIPT.LUAC"), kLangNeutral, Bytes(100, 'x'));
+  resources.Add(ResourceKey::Id(kRtVersion), ResourceKey::Id(1), kLangNeutral, Bytes(60, 'v'));
+  Bytes image;
+  try {
+    image = AddResourceSection(stub, resources);
+  } catch (const PackError&) {
+    return 0;
+  }
+  FUZZ_CHECK(image.size() > stub.size());
+  // The stub, padding to a file alignment of at most 64 KiB, the section.
+  FUZZ_CHECK(image.size() <= stub.size() + 2 * 0x10000 + 1024);
+  FUZZ_CHECK(image.compare(0, 2, "MZ") == 0);
+  const size_t pe = GetU32(image, 0x3C);
+  const size_t checksumField = pe + 4 + 20 + 64;
+  FUZZ_CHECK(GetU32(image, checksumField) == PeChecksum(image, checksumField));
+  try {
+    AddResourceSection(image, resources);
+    FUZZ_CHECK(!"a packed image was accepted as a stub again");
+  } catch (const PackError& e) {
+    FUZZ_CHECK(std::string(e.what()).find("resource") != std::string::npos);
+  }
+  return 0;
+}
