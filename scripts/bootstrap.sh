@@ -33,13 +33,17 @@ ensure_src_list() {
     touch "$list"
   fi
   APT_UPDATED=0
+  rm -f "${APT_STAMP:-}"
 }
 
 APT_UPDATED=${APT_UPDATED:-0}
+# Also seen by the subshells of fetch_source, which cannot set APT_UPDATED.
+APT_STAMP="$(mktemp -u /tmp/quill-apt-updated.XXXXXX)"
+trap 'rm -f "$APT_STAMP"' EXIT
 # A mirror caught mid-sync fails one index (apt then ignores it and keeps the
 # rest): tried again after a pause, then left to the installs to judge.
 apt_update() {
-  [ "$APT_UPDATED" = 1 ] && return 0
+  { [ "$APT_UPDATED" = 1 ] || [ -f "$APT_STAMP" ]; } && return 0
   local try
   for try in 1 2 3; do
     apt-get update -qq && break
@@ -47,6 +51,7 @@ apt_update() {
     else sleep $((try * 10)); fi
   done
   APT_UPDATED=1
+  touch "$APT_STAMP"
 }
 
 if [ ${#missing[@]} -gt 0 ]; then
@@ -63,6 +68,7 @@ if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok 
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
     APT_UPDATED=0
+    rm -f "$APT_STAMP"
   fi
   apt_update
   echo "bootstrap: installing wine32:i386"

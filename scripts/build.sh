@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything: the native packer, the x86_64 build (with tests; the one
-# that runs here under Wine) and the i686 build (the shipped installer).
+# Builds everything: the native packer, the x86_64 build and the i686 build
+# (the shipped installer), both with their tests; they run here under wine64
+# and 32-bit Wine.
 # Usage: scripts/build.sh [build-root]   (default: ./build)
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -20,5 +21,5 @@ configure() { # arch, tests
 }
 configure x86_64 ON
 cmake --build "$OUT/x86_64" -j "$JOBS"
-configure i686 OFF
+configure i686 ON
 cmake --build "$OUT/i686" -j "$JOBS"

@@ -38,23 +38,28 @@ LPCWSTR KeyOf(const std::wstring& text) {
   return text[0] == L'#' ? MAKEINTRESOURCEW(_wtoi(text.c_str() + 1)) : text.c_str();
 }
 
+// The enumeration callbacks are WINAPI (stdcall on i686), which lambdas are not.
+BOOL CALLBACK AddLanguage(HMODULE m, LPCWSTR type, LPCWSTR name, WORD lang, LONG_PTR all) {
+  HRSRC info = FindResourceExW(m, type, name, lang);
+  const char* p = static_cast<const char*>(LockResource(LoadResource(m, info)));
+  reinterpret_cast<std::vector<Resource>*>(all)->push_back(
+      {KeyText(type), KeyText(name), lang, std::string(p, SizeofResource(m, info))});
+  return TRUE;
+}
+BOOL CALLBACK AddName(HMODULE m, LPCWSTR type, LPWSTR name, LONG_PTR all) {
+  EnumResourceLanguagesW(m, type, name, AddLanguage, all);
+  return TRUE;
+}
+BOOL CALLBACK AddType(HMODULE m, LPWSTR type, LONG_PTR all) {
+  EnumResourceNamesW(m, type, AddName, all);
+  return TRUE;
+}
+
 std::vector<Resource> AllResources(const std::wstring& exe) {
   std::vector<Resource> all;
   HMODULE m = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   if (!m) return all;
-  EnumResourceTypesW(m, [](HMODULE m, LPWSTR type, LONG_PTR all) -> BOOL {
-    EnumResourceNamesW(m, type, [](HMODULE m, LPCWSTR type, LPWSTR name, LONG_PTR all) -> BOOL {
-      EnumResourceLanguagesW(m, type, name, [](HMODULE m, LPCWSTR type, LPCWSTR name, WORD lang, LONG_PTR all) -> BOOL {
-        HRSRC info = FindResourceExW(m, type, name, lang);
-        const char* p = static_cast<const char*>(LockResource(LoadResource(m, info)));
-        reinterpret_cast<std::vector<Resource>*>(all)->push_back(
-            {KeyText(type), KeyText(name), lang, std::string(p, SizeofResource(m, info))});
-        return TRUE;
-      }, all);
-      return TRUE;
-    }, all);
-    return TRUE;
-  }, reinterpret_cast<LONG_PTR>(&all));
+  EnumResourceTypesW(m, AddType, reinterpret_cast<LONG_PTR>(&all));
   FreeLibrary(m);
   return all;
 }

@@ -11,7 +11,16 @@ export WINEPREFIX="$QUILL_WINEPREFIX"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 export LC_ALL="${QUILL_LOCALE:-zh_CN.UTF-8}"
-WINE=/usr/lib/wine/wine64
+# The i686 build runs under the 32-bit loader (Debian's wine32:i386); its
+# prefix is still a 64-bit one, so its programs run under WoW64.
+case "${QUILL_WINE_ARCH:-x86_64}" in
+  x86_64) WINE=/usr/lib/wine/wine64 ;;
+  *) WINE=/usr/lib/wine/wine ;;
+esac
+if [ ! -x "$WINE" ]; then
+  echo "winerun: $WINE is missing (for ${QUILL_WINE_ARCH:-x86_64} programs)" >&2
+  exit 127
+fi
 SERVER=/usr/lib/wine/wineserver
 PERSIST="${QUILL_WINESERVER_PERSIST:-300}"
 

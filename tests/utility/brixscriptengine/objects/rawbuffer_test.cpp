@@ -62,6 +62,25 @@ TEST_F(RawBufferTest, BooleansAreFourByteTruthiness) {
             (Results{"1", "1", "true", "false"}));
 }
 
+// HIGH: a light userdata whose address fills the whole word of this build.
+int PushHigh(lua_State* L) {
+  lua_pushlightuserdata(L, reinterpret_cast<void*>(sizeof(void*) == 8 ? static_cast<uintptr_t>(0x123456789ABCDEF0ull)
+                                                                      : static_cast<uintptr_t>(0x89ABCDEFu)));
+  return 1;
+}
+
+// One pointer's width and no byte more: 4 bytes on i686, 8 on x86_64.
+TEST_F(RawBufferTest, SetAsPointerWritesOneWordOfThisBuild) {
+  lua_register(L, "HIGH", PushHigh);
+  EXPECT_EQ(Run(R"(
+    local b = RawBuffer.New(16)
+    for i = 0, 15 do b:OffsetSetAsUInt8(i, 0xAA) end
+    b:OffsetSetAsPointer(4, HIGH())
+    return b:OffsetGetAsUInt32(0), b:OffsetGetAsUInt32(4), b:OffsetGetAsUInt32(8), b:OffsetGetAsUInt32(12))"),
+            sizeof(void*) == 8 ? (Results{"2863311530", "2596069104", "305419896", "2863311530"})
+                               : (Results{"2863311530", "2309737967", "2863311530", "2863311530"}));
+}
+
 TEST_F(RawBufferTest, PointersAreBlockAddresses) {
   // Addresses are compared as numbers read back from a pointer field.
   EXPECT_EQ(Run(R"(
