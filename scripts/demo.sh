@@ -13,7 +13,9 @@ OUT="${QUILL_BUILD:-$ROOT/build}"
 
 source "$ROOT/scripts/display.sh"
 start_display
-trap 'stop_display' EXIT
+# The wineserver stays up a while after the last program; it must not
+# outlive the display it was started on (a later run would find no screen).
+trap 'stop_display; WINEPREFIX="$OUT/${ARCH:-x86_64}/wineprefix" /usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
 
 ARCH="${QUILL_DEMO_ARCH:-i686}"
 source "$ROOT/tools/wine/probe32.sh"

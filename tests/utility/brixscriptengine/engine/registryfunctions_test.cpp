@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "scripttest.h"
@@ -10,12 +11,15 @@ using scripttest::Eval;
 
 namespace {
 
-const wchar_t kKey[] = L"Software\\QuillTest\\Registry";
+// One key per test process: ctest runs these tests in parallel processes,
+// and other test programs keep keys of their own under Software\QuillTest.
+const std::wstring kKeyText = L"Software\\QuillTest\\Registry" + std::to_wstring(GetCurrentProcessId());
+const wchar_t* const kKey = kKeyText.c_str();
 
 class RegistryFunctions : public ::testing::Test {
  protected:
-  void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\QuillTest"); }
-  void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\QuillTest"); }
+  void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, kKey); }
+  void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, kKey); }
   DWORD Type(const wchar_t* value) {
     DWORD type = 0;
     RegGetValueW(HKEY_CURRENT_USER, kKey, value, RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr, nullptr);
@@ -37,7 +41,7 @@ class RegistryFunctions : public ::testing::Test {
   }
 };
 
-const std::string K = "'Software\\\\QuillTest\\\\Registry'";
+const std::string K = scripttest::Lit(kKeyText);
 
 }  // namespace
 
@@ -97,7 +101,7 @@ TEST_F(RegistryFunctions, UnknownTypeOrRootWritesNothingButSucceeds) {
 TEST_F(RegistryFunctions, DeleteValueOrWholeTree) {
   Eval("Lua_RegAdd('HKCU', " + K + ", 'A', 'REG_SZ', 'a', true)");
   Eval("Lua_RegAdd('HKCU', " + K + ", 'B', 'REG_SZ', 'b', true)");
-  Eval("Lua_RegAdd('HKCU', 'Software\\\\QuillTest\\\\Registry\\\\x\\\\y\\\\z', 'deep', 'REG_SZ', 'd', true)");
+  Eval("Lua_RegAdd('HKCU', " + scripttest::Lit(kKeyText + L"\\x\\y\\z") + ", 'deep', 'REG_SZ', 'd', true)");
   EXPECT_EQ(Eval("r = Lua_RegDel('HKCU', " + K + ", 'A')"), L"true");
   EXPECT_EQ(Eval("r = Lua_RegQuery('HKCU', " + K + ", 'A')"), L"nil");
   EXPECT_EQ(Eval("r = Lua_RegQuery('HKCU', " + K + ", 'B')"), L"b");

@@ -47,8 +47,12 @@ void DeleteInBothViews(const wchar_t* key) {
   for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) RegDeleteKeyExW(HKEY_LOCAL_MACHINE, key, view, 0);
 }
 
-const wchar_t kKey[] = L"Software\\QuillWordSize";
-const wchar_t kRedirected[] = L"Software\\WOW6432Node\\QuillWordSize";
+// One key per test process: ctest runs these tests in parallel processes.
+const std::wstring kName = L"QuillWordSize" + std::to_wstring(GetCurrentProcessId());
+const std::wstring kKeyText = L"Software\\" + kName;
+const wchar_t* const kKey = kKeyText.c_str();
+const std::wstring kRedirected = L"Software\\WOW6432Node\\" + kName;
+const std::string K = Lit(kKeyText);
 
 class WordSizeRegistry : public ::testing::Test {
  protected:
@@ -74,11 +78,11 @@ TEST(WordSize, IsWow64OnlyForA32BitProcessOn64BitWindows) {
 // i686 build and are read back from there; what a 64-bit program wrote is
 // not seen. HKCU\Software is shared by both views.
 TEST_F(WordSizeRegistry, HklmSoftwareIsTheProcessOwnView) {
-  ASSERT_EQ(Eval("r = Lua_RegAdd('HKLM', 'Software\\\\QuillWordSize', 'chunk', 'REG_SZ', 'written', true)"), L"true");
-  EXPECT_EQ(Eval("r = Lua_RegQuery('HKLM', 'Software\\\\QuillWordSize', 'chunk')"), L"written");
+  ASSERT_EQ(Eval("r = Lua_RegAdd('HKLM', " + K + ", 'chunk', 'REG_SZ', 'written', true)"), L"true");
+  EXPECT_EQ(Eval("r = Lua_RegQuery('HKLM', " + K + ", 'chunk')"), L"written");
   if (k32) {
     EXPECT_FALSE(HasValue(KEY_WOW64_64KEY, kKey, L"chunk"));
-    EXPECT_TRUE(HasValue(KEY_WOW64_64KEY, kRedirected, L"chunk"));
+    EXPECT_TRUE(HasValue(KEY_WOW64_64KEY, kRedirected.c_str(), L"chunk"));
     EXPECT_TRUE(HasValue(KEY_WOW64_32KEY, kKey, L"chunk"));
   } else {
     EXPECT_TRUE(HasValue(KEY_WOW64_64KEY, kKey, L"chunk"));
@@ -87,17 +91,17 @@ TEST_F(WordSizeRegistry, HklmSoftwareIsTheProcessOwnView) {
 
   SetValue(KEY_WOW64_64KEY, kKey, L"from64", L"sixty-four");
   SetValue(KEY_WOW64_32KEY, kKey, L"from32", L"thirty-two");
-  EXPECT_EQ(Eval("r = Lua_RegQuery('HKLM', 'Software\\\\QuillWordSize', 'from64')"), k32 ? L"nil" : L"sixty-four");
-  EXPECT_EQ(Eval("r = Lua_RegQuery('HKLM', 'Software\\\\QuillWordSize', 'from32')"), k32 ? L"thirty-two" : L"nil");
+  EXPECT_EQ(Eval("r = Lua_RegQuery('HKLM', " + K + ", 'from64')"), k32 ? L"nil" : L"sixty-four");
+  EXPECT_EQ(Eval("r = Lua_RegQuery('HKLM', " + K + ", 'from32')"), k32 ? L"thirty-two" : L"nil");
 
   // Deleting the key deletes it in the process's own view only.
-  EXPECT_EQ(Eval("r = Lua_RegDel('HKLM', 'Software\\\\QuillWordSize')"), L"true");
+  EXPECT_EQ(Eval("r = Lua_RegDel('HKLM', " + K + ")"), L"true");
   EXPECT_EQ(HasValue(KEY_WOW64_64KEY, kKey, L"from64"), k32);
   EXPECT_EQ(HasValue(KEY_WOW64_32KEY, kKey, L"from32"), !k32);
 }
 
 TEST_F(WordSizeRegistry, HkcuSoftwareIsShared) {
-  ASSERT_EQ(Eval("r = Lua_RegAdd('HKCU', 'Software\\\\QuillWordSize', 'user', 'REG_SZ', 'u', true)"), L"true");
+  ASSERT_EQ(Eval("r = Lua_RegAdd('HKCU', " + K + ", 'user', 'REG_SZ', 'u', true)"), L"true");
   for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
     HKEY k;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ | view, &k), ERROR_SUCCESS) << view;
@@ -105,8 +109,7 @@ TEST_F(WordSizeRegistry, HkcuSoftwareIsShared) {
     RegCloseKey(k);
   }
   HKEY k;
-  EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\WOW6432Node\\QuillWordSize", 0, KEY_READ, &k),
-            ERROR_SUCCESS);
+  EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, kRedirected.c_str(), 0, KEY_READ, &k), ERROR_SUCCESS);
 }
 
 // %ProgramFiles% (the sample installs under it) is "Program Files (x86)" for
