@@ -5,6 +5,7 @@
 #include <oleacc.h>
 
 #include "toolkittest.h"
+#include "uidriver.h"
 
 using namespace brixui;
 using toolkittest::PumpFor;
@@ -77,19 +78,7 @@ class WindowTest : public ::testing::Test {
     SendInput(2, in, sizeof(INPUT));
   }
   void Key(WORD vk, bool shift = false) {
-    std::vector<INPUT> in;
-    auto add = [&](WORD k, bool up) {
-      INPUT i{};
-      i.type = INPUT_KEYBOARD;
-      i.ki.wVk = k;
-      i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-      in.push_back(i);
-    };
-    if (shift) add(VK_SHIFT, false);
-    add(vk, false);
-    add(vk, true);
-    if (shift) add(VK_SHIFT, true);
-    SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+    harness::SendKey(vk, shift);
     PumpFor(80);
   }
   COLORREF ScreenPixel(POINT screen) {

@@ -172,6 +172,11 @@ bool UiDriver::Click(const std::wstring& name) {
 }
 
 void UiDriver::Key(WORD vk, bool shift) {
+  SendKey(vk, shift);
+  Sleep(30);
+}
+
+void SendKey(WORD vk, bool shift) {
   std::vector<INPUT> in;
   auto add = [&](WORD k, bool up) {
     INPUT i{};
@@ -185,7 +190,6 @@ void UiDriver::Key(WORD vk, bool shift) {
   add(vk, true);
   if (shift) add(VK_SHIFT, true);
   SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
-  Sleep(30);
 }
 
 bool UiDriver::PressByKeyboard(const std::wstring& name) {

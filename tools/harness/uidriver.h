@@ -28,6 +28,10 @@ struct UiElement {
   bool focused() const { return (state & STATE_SYSTEM_FOCUSED) != 0; }
 };
 
+// A key press (and release) through real keyboard input, Shift held when
+// asked; reaches whichever window has the keyboard focus.
+void SendKey(WORD vk, bool shift = false);
+
 // "push button", "check button", ... for a ROLE_SYSTEM_* value.
 std::wstring RoleName(long role);
 // "checked unavailable focused invisible" (only the bits set).
