@@ -213,10 +213,13 @@ void Distribute(std::vector<Slot>& slots, int avail) {
 
 }  // namespace
 
-void CVerticalLayoutUI::SetPos(RECT rc) {
-  CControlUI::SetPos(rc);
-  const RECT inner = InnerRect();
-  const int innerW = inner.right - inner.left, innerH = inner.bottom - inner.top;
+// Both linear layouts work in (across, along) coordinates: the vertical
+// one's own, the horizontal one's with x and y exchanged.
+void CContainerUI::ArrangeLinear(bool vertical) {
+  auto flip = [vertical](RECT r) { return vertical ? r : RECT{r.top, r.left, r.bottom, r.right}; };
+  auto flipSize = [vertical](SIZE z) { return vertical ? z : SIZE{z.cy, z.cx}; };
+  const RECT inner = flip(InnerRect());
+  const int innerAcross = inner.right - inner.left, innerAlong = inner.bottom - inner.top;
   std::vector<Slot> slots;
   int used = 0;
   for (auto& c : m_items) {
@@ -225,24 +228,30 @@ void CVerticalLayoutUI::SetPos(RECT rc) {
       PlaceFloat(c.get(), m_rcItem);
       continue;
     }
-    const RECT pad = ScaleInsets(c->GetPadding());
-    const SIZE want = c->EstimateSize({innerW - pad.left - pad.right, innerH});
-    Slot s{c.get(), want.cy, want.cx, pad, want.cy == 0, Scale(c->GetMinSize().cy),
-           std::max(Scale(c->GetMinSize().cy), c->GetMaxSize().cy >= 100000 ? 1 << 28 : Scale(c->GetMaxSize().cy))};
+    const RECT pad = flip(ScaleInsets(c->GetPadding()));
+    const SIZE want = flipSize(c->EstimateSize(flipSize({innerAcross - pad.left - pad.right, innerAlong})));
+    const SIZE minSize = flipSize(c->GetMinSize()), maxSize = flipSize(c->GetMaxSize());
+    Slot s{c.get(), want.cy, want.cx, pad, want.cy == 0, Scale(minSize.cy),
+           std::max(Scale(minSize.cy), maxSize.cy >= 100000 ? 1 << 28 : Scale(maxSize.cy))};
     if (!s.flexible) s.size = std::max(s.minSize, std::min(s.size, s.maxSize));
     used += pad.top + pad.bottom;
     slots.push_back(s);
   }
   if (!slots.empty()) used += Scale(m_childPadding) * static_cast<int>(slots.size() - 1);
-  Distribute(slots, innerH - used);
-  int y = inner.top;
+  Distribute(slots, innerAlong - used);
+  int along = inner.top;
   for (auto& s : slots) {
-    y += s.pad.top;
-    const int fill = static_cast<int>(innerW - s.pad.left - s.pad.right);
-    const int w = s.cross > 0 ? std::min(s.cross, fill) : fill;
-    s.control->SetPos({inner.left + s.pad.left, y, inner.left + s.pad.left + w, y + s.size});
-    y += s.size + s.pad.bottom + Scale(m_childPadding);
+    along += s.pad.top;
+    const int fill = static_cast<int>(innerAcross - s.pad.left - s.pad.right);
+    const int across = s.cross > 0 ? std::min(s.cross, fill) : fill;
+    s.control->SetPos(flip({inner.left + s.pad.left, along, inner.left + s.pad.left + across, along + s.size}));
+    along += s.size + s.pad.bottom + Scale(m_childPadding);
   }
+}
+
+void CVerticalLayoutUI::SetPos(RECT rc) {
+  CControlUI::SetPos(rc);
+  ArrangeLinear(true);
 }
 
 // --- horizontal -------------------------------------------------------------
@@ -253,34 +262,7 @@ bool CHorizontalLayoutUI::IsClass(const wchar_t* name) const {
 
 void CHorizontalLayoutUI::SetPos(RECT rc) {
   CControlUI::SetPos(rc);
-  const RECT inner = InnerRect();
-  const int innerW = inner.right - inner.left, innerH = inner.bottom - inner.top;
-  std::vector<Slot> slots;
-  int used = 0;
-  for (auto& c : m_items) {
-    if (!c->IsVisible()) continue;
-    if (c->IsFloat()) {
-      PlaceFloat(c.get(), m_rcItem);
-      continue;
-    }
-    const RECT pad = ScaleInsets(c->GetPadding());
-    const SIZE want = c->EstimateSize({innerW, innerH - pad.top - pad.bottom});
-    Slot s{c.get(), want.cx, want.cy, pad, want.cx == 0, Scale(c->GetMinSize().cx),
-           std::max(Scale(c->GetMinSize().cx), c->GetMaxSize().cx >= 100000 ? 1 << 28 : Scale(c->GetMaxSize().cx))};
-    if (!s.flexible) s.size = std::max(s.minSize, std::min(s.size, s.maxSize));
-    used += pad.left + pad.right;
-    slots.push_back(s);
-  }
-  if (!slots.empty()) used += Scale(m_childPadding) * static_cast<int>(slots.size() - 1);
-  Distribute(slots, innerW - used);
-  int x = inner.left;
-  for (auto& s : slots) {
-    x += s.pad.left;
-    const int fill = static_cast<int>(innerH - s.pad.top - s.pad.bottom);
-    const int h = s.cross > 0 ? std::min(s.cross, fill) : fill;
-    s.control->SetPos({x, inner.top + s.pad.top, x + s.size, inner.top + s.pad.top + h});
-    x += s.size + s.pad.right + Scale(m_childPadding);
-  }
+  ArrangeLinear(false);
 }
 
 // --- tab ----------------------------------------------------------------------

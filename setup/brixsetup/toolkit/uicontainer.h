@@ -52,6 +52,8 @@ class CContainerUI : public CControlUI {
   RECT InnerRect() const;
   // Places the floating children (they take no part in the flow).
   void PlaceFloat(CControlUI* child, const RECT& parentRc);
+  // The children one after another, top to bottom or left to right.
+  void ArrangeLinear(bool vertical);
 
   std::vector<std::unique_ptr<CControlUI>> m_items;
   Insets m_inset;
