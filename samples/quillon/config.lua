@@ -24,10 +24,13 @@ product_records = {
   uninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillon",
   uninstaller = "uninst.exe",
   publisher = "Harlow Software",
+  -- `option`: the window's option that may leave the shortcut out (the
+  -- option's global is false then; a silent install makes them all).
   shortcuts = {
-    { link = "%COMMPROGRAMS%\\Quillon\\Quillon.lnk", target = "%DIR%\\Quillon.exe" },
-    { link = "%DESKTOP%\\Quillon.lnk", target = "%DIR%\\Quillon.exe" },
-    { link = "%COMMPROGRAMS%\\Quillon\\Quillon 主页.url", target = "https://quillon.example/" },
+    { link = "%COMMPROGRAMS%\\Quillon\\Quillon.lnk", target = "%DIR%\\Quillon.exe", option = "StartMenuShortcutChk" },
+    { link = "%DESKTOP%\\Quillon.lnk", target = "%DIR%\\Quillon.exe", option = "DesktopShortcutChk" },
+    { link = "%COMMPROGRAMS%\\Quillon\\Quillon 主页.url", target = "https://quillon.example/",
+      option = "StartMenuShortcutChk" },
   },
   -- Removed when nothing else is left in them.
   folders = { "%COMMPROGRAMS%\\Quillon" },

@@ -55,7 +55,12 @@ function BrixSE_BeforeInstall()
       log("BrixSE_BeforeInstall: closing %s (pid %d): %s", global_main_app_name, pid, tostring(Lua_TaskKill(pid)))
     end
   end
-  log("BrixSE_BeforeInstall: installing into %s", installFolder())
+  local dir = installFolder()
+  -- The host starts the product and loads its statistics library from
+  -- global_install_path; in the window the user's folder arrives as
+  -- InstallPath only.
+  global_install_path = dir
+  log("BrixSE_BeforeInstall: installing into %s", dir)
 end
 
 local function inFolder(path, dir)
@@ -117,10 +122,14 @@ function BrixSE_BeforeComplete()
   local dir = installFolder()
   local exe = dir .. "\\" .. global_main_app_name
   for _, s in ipairs(R.shortcuts) do
-    local target = inFolder(s.target, dir)
-    local made = target:match("^https?:") and Lua_CreateShortcut(target, s.link)
-      or Lua_CreateShortcut(target, s.link, "", global_product_name)
-    log("BrixSE_BeforeComplete: shortcut %s: %s", s.link, tostring(made))
+    if s.option and _G[s.option] == false then
+      log("BrixSE_BeforeComplete: shortcut %s not wanted", s.link)
+    else
+      local target = inFolder(s.target, dir)
+      local made = target:match("^https?:") and Lua_CreateShortcut(target, s.link)
+        or Lua_CreateShortcut(target, s.link, "", global_product_name)
+      log("BrixSE_BeforeComplete: shortcut %s: %s", s.link, tostring(made))
+    end
   end
   if ShouldStartWithWindowsChk then
     Lua_RegAdd("HKCU", R.runKey, R.runValue, "REG_SZ", "\"" .. exe .. "\" /autostart", true)

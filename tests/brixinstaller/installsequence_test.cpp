@@ -34,6 +34,7 @@ class RecordingEffects : public brix::InstallEffects {
   void NotifyListener() override { g_events.push_back(L"notify listener"); }
   void EndComSession() override { g_events.push_back(L"end COM"); }
   void DeleteAtRestart(const std::wstring& path) override { g_events.push_back(L"delete at restart " + path); }
+  void ReportAction(int action) override { g_events.push_back(L"action " + std::to_wstring(action)); }
 };
 
 class Sequence : public ::testing::Test {

@@ -9,6 +9,7 @@
 #include "installer.h"
 
 using it::HasLine;
+using it::ReplaceResource;
 using it::Hooks;
 
 namespace {
@@ -23,65 +24,6 @@ std::string ReadChunk(const std::wstring& exe, const wchar_t* name) {
   }
   FreeLibrary(m);
   return bytes;
-}
-
-struct Resource {
-  std::wstring type, name;  // "#n" for integer ids
-  WORD language;
-  std::string bytes;
-};
-
-std::wstring KeyText(LPCWSTR key) {
-  return IS_INTRESOURCE(key) ? L"#" + std::to_wstring(reinterpret_cast<ULONG_PTR>(key)) : std::wstring(key);
-}
-LPCWSTR KeyOf(const std::wstring& text) {
-  return text[0] == L'#' ? MAKEINTRESOURCEW(_wtoi(text.c_str() + 1)) : text.c_str();
-}
-
-// The enumeration callbacks are WINAPI (stdcall on i686), which lambdas are not.
-BOOL CALLBACK AddLanguage(HMODULE m, LPCWSTR type, LPCWSTR name, WORD lang, LONG_PTR all) {
-  HRSRC info = FindResourceExW(m, type, name, lang);
-  const char* p = static_cast<const char*>(LockResource(LoadResource(m, info)));
-  reinterpret_cast<std::vector<Resource>*>(all)->push_back(
-      {KeyText(type), KeyText(name), lang, std::string(p, SizeofResource(m, info))});
-  return TRUE;
-}
-BOOL CALLBACK AddName(HMODULE m, LPCWSTR type, LPWSTR name, LONG_PTR all) {
-  EnumResourceLanguagesW(m, type, name, AddLanguage, all);
-  return TRUE;
-}
-BOOL CALLBACK AddType(HMODULE m, LPWSTR type, LONG_PTR all) {
-  EnumResourceNamesW(m, type, AddName, all);
-  return TRUE;
-}
-
-std::vector<Resource> AllResources(const std::wstring& exe) {
-  std::vector<Resource> all;
-  HMODULE m = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  if (!m) return all;
-  EnumResourceTypesW(m, AddType, reinterpret_cast<LONG_PTR>(&all));
-  FreeLibrary(m);
-  return all;
-}
-
-// Rewrites the installer copy's resources with (type, name) replaced by
-// `bytes`, or left out when `bytes` is null.
-bool ReplaceResource(const std::wstring& exe, const std::wstring& type, const std::wstring& name,
-                     const std::string* bytes) {
-  auto all = AllResources(exe);
-  if (all.empty()) return false;
-  HANDLE h = BeginUpdateResourceW(exe.c_str(), TRUE);
-  if (!h) return false;
-  bool ok = true;
-  for (auto& r : all) {
-    if (r.type == type && r.name == name) {
-      if (!bytes) continue;
-      r.bytes = *bytes;
-    }
-    ok = ok && UpdateResourceW(h, KeyOf(r.type), KeyOf(r.name), r.language, &r.bytes[0],
-                               static_cast<DWORD>(r.bytes.size()));
-  }
-  return EndUpdateResourceW(h, !ok) && ok;
 }
 
 bool ReplaceChunk(const std::wstring& exe, const wchar_t* name, const std::string* bytes) {

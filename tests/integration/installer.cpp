@@ -1,10 +1,108 @@
 #include "installer.h"
 
 #include <atomic>
+#include <thread>
 
 #include "testpaths.h"
 
 namespace it {
+namespace {
+
+struct Resource {
+  std::wstring type, name;  // "#n" for integer ids
+  WORD language;
+  std::string bytes;
+};
+
+std::wstring KeyText(LPCWSTR key) {
+  return IS_INTRESOURCE(key) ? L"#" + std::to_wstring(reinterpret_cast<ULONG_PTR>(key)) : std::wstring(key);
+}
+LPCWSTR KeyOf(const std::wstring& text) {
+  return text[0] == L'#' ? MAKEINTRESOURCEW(_wtoi(text.c_str() + 1)) : text.c_str();
+}
+
+// The enumeration callbacks are WINAPI (stdcall on i686), which lambdas are not.
+BOOL CALLBACK AddLanguage(HMODULE m, LPCWSTR type, LPCWSTR name, WORD lang, LONG_PTR all) {
+  HRSRC info = FindResourceExW(m, type, name, lang);
+  const char* p = static_cast<const char*>(LockResource(LoadResource(m, info)));
+  reinterpret_cast<std::vector<Resource>*>(all)->push_back(
+      {KeyText(type), KeyText(name), lang, std::string(p, SizeofResource(m, info))});
+  return TRUE;
+}
+BOOL CALLBACK AddName(HMODULE m, LPCWSTR type, LPWSTR name, LONG_PTR all) {
+  EnumResourceLanguagesW(m, type, name, AddLanguage, all);
+  return TRUE;
+}
+BOOL CALLBACK AddType(HMODULE m, LPWSTR type, LONG_PTR all) {
+  EnumResourceNamesW(m, type, AddName, all);
+  return TRUE;
+}
+
+std::vector<Resource> AllResources(const std::wstring& exe) {
+  std::vector<Resource> all;
+  HMODULE m = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (!m) return all;
+  EnumResourceTypesW(m, AddType, reinterpret_cast<LONG_PTR>(&all));
+  FreeLibrary(m);
+  return all;
+}
+
+// The program file of a process, empty when it cannot be read.
+std::wstring ImageOf(DWORD pid) {
+  brix::UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  wchar_t path[MAX_PATH] = {};
+  DWORD size = MAX_PATH;
+  if (!process || !QueryFullProcessImageNameW(process.get(), 0, path, &size)) return L"";
+  return path;
+}
+
+struct WindowSearch {
+  std::wstring exe;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectInstallerWindows(HWND w, LPARAM param) {
+  auto* search = reinterpret_cast<WindowSearch*>(param);
+  wchar_t cls[32] = {};
+  GetClassNameW(w, cls, 32);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if (std::wstring(cls) == L"CDlgInstall" && lstrcmpiW(ImageOf(pid).c_str(), search->exe.c_str()) == 0)
+    search->found.push_back(w);
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<HWND> InstallerWindowsOf(const std::wstring& exe) {
+  WindowSearch search{exe, {}};
+  EnumWindows(CollectInstallerWindows, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// Rewrites the installer copy's resources with (type, name) replaced by
+// `bytes`, or left out when `bytes` is null.
+bool ReplaceResource(const std::wstring& exe, const std::wstring& type, const std::wstring& name,
+                     const std::string* bytes) {
+  auto all = AllResources(exe);
+  if (all.empty()) return false;
+  HANDLE h = BeginUpdateResourceW(exe.c_str(), TRUE);
+  if (!h) return false;
+  bool ok = true, matched = false;
+  for (auto& r : all) {
+    if (r.type == type && r.name == name) {
+      matched = true;
+      if (!bytes) continue;
+      r.bytes = *bytes;
+    }
+    ok = ok && UpdateResourceW(h, KeyOf(r.type), KeyOf(r.name), r.language, &r.bytes[0],
+                               static_cast<DWORD>(r.bytes.size()));
+  }
+  // Replacing what is not there is a fault of the test, not a success.
+  if (bytes && !matched) ok = false;
+  return EndUpdateResourceW(h, !ok) && ok;
+}
+
 
 std::wstring DirOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
@@ -23,7 +121,19 @@ harness::RunResult RunInstaller(const std::wstring& exe, const std::vector<std::
   opt.commandLine = harness::BuildCommandLine(all);
   opt.timeoutMs = timeoutMs;
   if (onBox) opt.onMessageBox = onBox;
-  return harness::Run(opt);
+  // A run that ends in window mode leaves its window to the user: close it
+  // as a user would, so the run ends.
+  std::atomic<bool> done{false};
+  std::thread closer([&] {
+    while (!done.load()) {
+      for (HWND w : InstallerWindowsOf(exe)) PostMessageW(w, WM_CLOSE, 0, 0);
+      Sleep(100);
+    }
+  });
+  harness::RunResult r = harness::Run(opt);
+  done.store(true);
+  closer.join();
+  return r;
 }
 
 std::vector<std::wstring> Lines(const harness::RunResult& r) {

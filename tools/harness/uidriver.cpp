@@ -209,6 +209,18 @@ bool UiDriver::DoDefaultAction(const std::wstring& name) {
 bool UiDriver::Type(const std::wstring& name, const std::wstring& text) {
   if (!Click(name)) return false;
   Sleep(100);
+  return TypeText(text);
+}
+
+bool UiDriver::ReplaceText(const std::wstring& name, const std::wstring& text) {
+  if (!Click(name)) return false;
+  Sleep(100);
+  Key(VK_END);
+  Key(VK_HOME, true);
+  return TypeText(text);
+}
+
+bool UiDriver::TypeText(const std::wstring& text) {
   std::vector<INPUT> in;
   for (wchar_t c : text) {
     for (bool up : {false, true}) {

@@ -68,6 +68,8 @@ class UiDriver {
   bool DoDefaultAction(const std::wstring& name);
   // Clicks into the element and types the text (Unicode key input).
   bool Type(const std::wstring& name, const std::wstring& text);
+  // Clicks into the element, selects its whole line and types over it.
+  bool ReplaceText(const std::wstring& name, const std::wstring& text);
   // One key (down and up), e.g. VK_TAB, with Shift when asked.
   void Key(WORD vk, bool shift = false);
 
@@ -76,6 +78,8 @@ class UiDriver {
   bool SaveScreenshot(const std::wstring& pngPath);
 
  private:
+  bool TypeText(const std::wstring& text);
+
   HWND hwnd_;
   IAccessible* acc_ = nullptr;
 };

@@ -25,6 +25,8 @@ class InstallEffects {
   // Ends the run's COM apartment (and GDI+).
   virtual void EndComSession() = 0;
   virtual void DeleteAtRestart(const std::wstring& path) = 0;
+  // Queues a statistics action report; returns at once.
+  virtual void ReportAction(int action) = 0;
 };
 
 class InstallSequence {

@@ -6,11 +6,14 @@
 #include <string>
 
 #include "brixscriptengine.h"
+#include "brixui.h"
 #include "cmdline.h"
 #include "comsession.h"
+#include "dlginstall.h"
 #include "handles.h"
 #include "installmgr.h"
 #include "installsequence.h"
+#include "installworker.h"
 #include "ownresource.h"
 #include "pathutil.h"
 #include "productconstants.h"
@@ -60,13 +63,39 @@ class SystemEffects : public InstallEffects {
   void DeleteAtRestart(const std::wstring& path) override {
     MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   }
+  void ReportAction(int action) override { TamStatModule::Instance()->AddAction(action); }
 
  private:
   ComGdiplusSession& session_;
 };
 
-// Window mode set-up: the skin archive the window builds itself from.
-void RunWindow(HINSTANCE instance) {
+void SetDpiAwareness() {
+  HMODULE shcore = LoadLibraryW(L"Shcore.dll");
+  if (!shcore) return;
+  using SetAwareness = HRESULT(WINAPI*)(int);
+  if (auto set = reinterpret_cast<SetAwareness>(
+          reinterpret_cast<void*>(GetProcAddress(shcore, "SetProcessDpiAwareness"))))
+    set(2);  // per monitor; refused when the process already is, which is no error
+  FreeLibrary(shcore);
+}
+
+// The user closed the window by the system's means (Alt+F4, the task bar)
+// while the worker still runs a hook. The process's clean-up would pull the
+// script state, the statistics module and libcurl away under it, so the
+// process ends here, with its log written out.
+[[noreturn]] void EndDuringInstall(const std::wstring& logPath) {
+  Trace(L"install window closed while the install was running\r\n");
+  BRIX_LOG_INFO("install window closed while the install was running");
+  if (auto& logger = CTamBaseLog::Instance().Logger()) logger->flush();
+  MoveFileExW(logPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  TerminateProcess(GetCurrentProcess(), 0);
+  ExitProcess(0);
+}
+
+// Window mode: the window drives the remaining steps from its message loop.
+void RunWindow(HINSTANCE instance, BrixScriptEngine& engine, InstallSequence& sequence, SystemEffects& effects,
+               ComGdiplusSession& session, const std::wstring& logPath) {
+  brixui::CPaintManagerUI::SetInstance(instance);
   const OwnResource skin(L"ZIP", MAKEINTRESOURCEW(249));
   if (!skin.Found()) {
     BRIX_TRACE_FAILURE(L"LoadResource failed. type : XML, id : LAYOUT.XML");
@@ -79,6 +108,26 @@ void RunWindow(HINSTANCE instance) {
   if (skin.Size() == 0) {
     Trace(L"ResSize == 0\r\n");
     return;
+  }
+  // The bytes of a loaded resource stay mapped: the toolkit reads them in place.
+  brixui::CPaintManagerUI::SetResourceZip(skin.Data(), skin.Size(), L"");
+  SetDpiAwareness();
+  InitNetworking();
+
+  {
+    CDlgInstall window(engine, sequence, effects);
+    // A skin that gives no window ends the process inside Create.
+    if (window.Create(nullptr, L"", 0x10CF0000, WS_EX_WINDOWEDGE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                      CW_USEDEFAULT))
+      brixui::CPaintManagerUI::MessageLoop();
+    else
+      Trace(L"installer window could not be created, error %u\r\n", static_cast<unsigned>(GetLastError()));
+    if (window.InstallRunning()) EndDuringInstall(logPath);
+    brixui::CPaintManagerUI::Term();
+    TamStatModule::Instance()->Uninit();
+    EndNetworking();
+    session.End();
+    MoveFileExW(logPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   }
 }
 
@@ -147,7 +196,7 @@ int RunInstaller(HINSTANCE instance) {
   if (silent)
     sequence.RunSilent(logPath, OwnExecutablePath());
   else
-    RunWindow(instance);
+    RunWindow(instance, *engine, sequence, effects, session, logPath);
   return 0;
 }
 

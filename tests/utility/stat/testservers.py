@@ -20,7 +20,7 @@ import sys
 import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
-from urllib.parse import parse_qs, urlsplit
+from urllib.parse import parse_qs, unquote, urlsplit
 
 IDLE_SECONDS = 900
 LIFETIME_SECONDS = 3600
@@ -58,6 +58,10 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(200, b"4711")
         elif path == "/api/ruzorivizi.php":
             self.answer(200, b"1342")
+        elif path.startswith("/answer/") and path.endswith("/api/ruzorivizi.php"):
+            # The counter's answer chosen by the caller: /answer/<text>/api/...
+            text = unquote(path[len("/answer/"):-len("/api/ruzorivizi.php")])
+            self.answer(200, text.encode())
         elif path == "/empty":
             self.answer(200, b"")
         elif path == "/error500":

@@ -1,0 +1,11 @@
+global_app_id = 145
+global_main_app_name = "Quillon.exe"
+global_enable_ss_install = false
+global_startuseexplorer_level = false
+global_show_completewindow = true
+global_product_name = "Quillon"
+global_licence_url = "https://quillon.example/licence.html"
+global_install_basepath = "Harlow"
+global_need_disk_space = "1024"
+global_startup_check_visable = true
+global_startup_check = true
