@@ -692,3 +692,86 @@ TEST_F(SampleWindowInstall, FromFirstViewToProductStart) {
 }
 
 }  // namespace
+
+namespace {
+
+struct ChildInfo {
+  HWND hwnd;
+  std::wstring cls, text;
+  int id;
+};
+
+BOOL CALLBACK CollectChild(HWND w, LPARAM all) {
+  wchar_t cls[64] = {}, text[256] = {};
+  GetClassNameW(w, cls, 64);
+  GetWindowTextW(w, text, 256);
+  reinterpret_cast<std::vector<ChildInfo>*>(all)->push_back({w, cls, text, GetDlgCtrlID(w)});
+  return TRUE;
+}
+
+struct DialogSearch {
+  DWORD pid;
+  HWND found;
+};
+
+BOOL CALLBACK FindProcessDialog(HWND w, LPARAM param) {
+  auto* s = reinterpret_cast<DialogSearch*>(param);
+  wchar_t cls[16] = {};
+  GetClassNameW(w, cls, 16);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  if (pid == s->pid && std::wstring(cls) == L"#32770" && IsWindowVisible(w)) {
+    s->found = w;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The system's folder dialog, opened by the folder button and driven as a
+// person would: the folder typed into its name box, then its OK button (or
+// Cancel when `folder` is empty). Returns the path edit's text afterwards.
+std::wstring PickThroughTheDialog(const std::wstring& exe,
+                                 const std::vector<std::wstring>& args, const std::wstring& folder) {
+  // Only the folder dialog opens here; it is the test's to press.
+  WindowRun run(exe, args, [](const harness::MessageBoxRecord&) { return 0; });
+  HWND w = run.Window();
+  if (!w) return L"<no window>";
+  UiDriver ui(w);
+  if (!ui.Click(L"浏览")) return L"<no folder button>";
+  DialogSearch s{0, nullptr};
+  GetWindowThreadProcessId(w, &s.pid);
+  for (int i = 0; i < 100 && !s.found; ++i) {
+    Sleep(100);
+    EnumWindows(FindProcessDialog, reinterpret_cast<LPARAM>(&s));
+  }
+  if (!s.found) return L"<no dialog>";
+  std::vector<ChildInfo> all;
+  EnumChildWindows(s.found, CollectChild, reinterpret_cast<LPARAM>(&all));
+  HWND name = nullptr;
+  for (const auto& c : all)
+    if (c.cls == L"Edit" && c.id == 1152) name = c.hwnd;
+  if (!name) return L"<no name box>";
+  if (folder.empty()) {
+    PostMessageW(GetDlgItem(s.found, IDCANCEL), BM_CLICK, 0, 0);
+  } else {
+    SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
+    PostMessageW(GetDlgItem(s.found, IDOK), BM_CLICK, 0, 0);
+  }
+  for (int i = 0; i < 100 && IsWindow(s.found); ++i) Sleep(50);
+  if (IsWindow(s.found)) return L"<dialog stayed>";
+  Sleep(200);
+  return ValueOf(ui, kPathEdit);
+}
+
+TEST_F(InstallerWindow, FolderDialogGivesTheChosenFolderWithTheBaseFolder) {
+  CreateDirectoryW((root_ + L"\\Apps").c_str(), nullptr);
+  CreateDirectoryW((root_ + L"\\Harlow").c_str(), nullptr);
+  const std::wstring exe = Windowed();
+  EXPECT_EQ(PickThroughTheDialog(exe, Args(), root_ + L"\\Apps"), root_ + L"\\Apps\\Harlow");
+  EXPECT_EQ(PickThroughTheDialog(exe, Args(), root_ + L"\\Harlow"), root_ + L"\\Harlow");
+  EXPECT_EQ(PickThroughTheDialog(exe, Args(), L"C:\\"), L"C:\\Harlow");
+  // Cancelled: the edit keeps its text.
+  EXPECT_EQ(PickThroughTheDialog(exe, Args(), L""), folder_);
+}
+
+}  // namespace

@@ -5,10 +5,13 @@
 //   quillui <window class> [--title <text>] click|press|action <name>
 //   quillui <window class> [--title <text>] type <name> <text>
 //   quillui <window class> [--title <text>] wait <name> [<seconds>]
+//   quillui <window class> [--title <text>] waitrole <role> [<seconds>]
 //   quillui <window class> [--title <text>] shot <file.png>
 //
-// Exit code 0 on success, 1 when the window or the control was not found
-// (or the wait ran out), 2 for a bad command line.
+// waitrole waits for a visible element of a role as `list` names it ("progress
+// bar"). The waits also give the window itself that long to appear (other
+// commands 5 s). Exit code 0 on success, 1 when the window or the control was
+// not found (or the wait ran out), 2 for a bad command line.
 #include <objbase.h>
 
 #include <string>
@@ -27,7 +30,7 @@ void Print(const std::wstring& text) {
 
 int Usage() {
   Print(L"usage: quillui <window class> [--title text] list | click|press|action <name> | type <name> <text> |\n"
-        L"       wait <name> [seconds] | shot <file.png>\n");
+        L"       wait <name> [seconds] | waitrole <role> [seconds] | shot <file.png>\n");
   return 2;
 }
 
@@ -46,8 +49,11 @@ int wmain(int argc, wchar_t** argv) {
   }
   const std::wstring cmd = args[i];
   const std::vector<std::wstring> rest(args.begin() + static_cast<long>(i) + 1, args.end());
+  const bool waits = (cmd == L"wait" || cmd == L"waitrole") && !rest.empty();
+  const DWORD waitMs = waits && rest.size() > 1 ? static_cast<DWORD>(_wtoi(rest[1].c_str())) * 1000 : 10000;
+  const ULONGLONG start = GetTickCount64();
   CoInitialize(nullptr);
-  HWND w = harness::UiDriver::WaitForWindow(cls, title, 5000);
+  HWND w = harness::UiDriver::WaitForWindow(cls, title, waits ? waitMs : 5000);
   if (!w) {
     Print(L"quillui: no window of class " + cls + L"\n");
     return 1;
@@ -74,9 +80,20 @@ int wmain(int argc, wchar_t** argv) {
     ok = cmd == L"click" ? ui.Click(rest[0]) : cmd == L"press" ? ui.PressByKeyboard(rest[0]) : ui.DoDefaultAction(rest[0]);
   } else if (cmd == L"type" && rest.size() == 2) {
     ok = ui.Type(rest[0], rest[1]);
-  } else if (cmd == L"wait" && !rest.empty()) {
-    const DWORD seconds = rest.size() > 1 ? static_cast<DWORD>(_wtoi(rest[1].c_str())) : 10;
-    ok = ui.WaitForElement(rest[0], 0, seconds * 1000);
+  } else if (waits) {
+    const ULONGLONG spent = GetTickCount64() - start;
+    const DWORD left = spent < waitMs ? static_cast<DWORD>(waitMs - spent) : 0;
+    if (cmd == L"wait") {
+      ok = ui.WaitForElement(rest[0], 0, left);
+    } else {
+      ok = ui.WaitFor(
+          [&](const std::vector<harness::UiElement>& list) {
+            for (const auto& e : list)
+              if (e.visible() && harness::RoleName(e.role) == rest[0]) return true;
+            return false;
+          },
+          left);
+    }
   } else if (cmd == L"shot" && rest.size() == 1) {
     ok = ui.SaveScreenshot(rest[0]);
   } else {
