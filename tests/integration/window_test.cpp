@@ -154,6 +154,17 @@ std::wstring NumberRow(UiDriver& ui) {
   return digits;
 }
 
+// Presses the install button, sees the window stay on its first view, then
+// closes it and returns what the run did.
+harness::RunResult RequestRefused(WindowRun& run, UiDriver& ui) {
+  EXPECT_TRUE(ui.Click(kInstall));
+  Sleep(1500);
+  EXPECT_TRUE(Shows(ui, kInstall));
+  PostMessageW(ui.Window(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(run.Ended(20000));
+  return run.Finish();
+}
+
 std::wstring ProgressLabel(int value) {
   return L"安装中...  (" + std::to_wstring(value) + std::wstring(1, kFullWidthPercent) + L")";
 }
@@ -319,12 +330,7 @@ TEST_F(InstallerWindow, IllegalPathIsRefusedAndTheUserStays) {
   Sleep(1500);
   EXPECT_TRUE(Shows(ui, kInstall));
   ASSERT_TRUE(ui.ReplaceText(kPathEdit, L"\\\\server\\share\\Quillon"));
-  ASSERT_TRUE(ui.Click(kInstall));
-  Sleep(1500);
-  EXPECT_TRUE(Shows(ui, kInstall));
-  PostMessageW(w, WM_CLOSE, 0, 0);
-  ASSERT_TRUE(run.Ended(20000));
-  auto r = run.Finish();
+  auto r = RequestRefused(run, ui);
   ASSERT_EQ(r.boxes.size(), 2u);
   for (const auto& box : r.boxes) {
     EXPECT_EQ(box.caption, L"错误");
@@ -341,12 +347,7 @@ TEST_F(InstallerWindow, RefusedBackupPathLeavesTheChoicesPublishedAndTheFolderMa
   ASSERT_TRUE(SetOption(ui, L"创建开始菜单快捷方式", false));
   // A trailing backslash is not handed over.
   ASSERT_TRUE(ui.ReplaceText(kPathEdit, folder_ + L"\\"));
-  ASSERT_TRUE(ui.Click(kInstall));
-  Sleep(1500);
-  EXPECT_TRUE(Shows(ui, kInstall));
-  PostMessageW(w, WM_CLOSE, 0, 0);
-  ASSERT_TRUE(run.Ended(20000));
-  auto r = run.Finish();
+  auto r = RequestRefused(run, ui);
   ASSERT_EQ(r.boxes.size(), 1u);
   EXPECT_EQ(r.boxes[0].caption, L"错误");
   EXPECT_EQ(r.boxes[0].text, L"备份路径非法，请重新修改！");
@@ -365,12 +366,7 @@ TEST_F(InstallerWindow, TooLittleFreeSpaceNamesTheNeedInMegabytes) {
   HWND w = run.Window();
   ASSERT_TRUE(w);
   UiDriver ui(w);
-  ASSERT_TRUE(ui.Click(kInstall));
-  Sleep(1500);
-  EXPECT_TRUE(Shows(ui, kInstall));
-  PostMessageW(w, WM_CLOSE, 0, 0);
-  ASSERT_TRUE(run.Ended(20000));
-  auto r = run.Finish();
+  auto r = RequestRefused(run, ui);
   ASSERT_EQ(r.boxes.size(), 1u);
   EXPECT_EQ(r.boxes[0].caption, L"提示");
   EXPECT_EQ(r.boxes[0].text, L"磁盘剩余可用空间不足,安装程序需要8796093022208.00MB的空间来完成安装！");
