@@ -594,6 +594,22 @@ TEST_F(InstallerWindow, ProgressValueChangesReachAScreenReader) {
 
 // --- the sample, as a person installs it ----------------------------------------
 
+// The files the system will delete at the next restart, NUL-separated.
+std::wstring PendingDeletions() {
+  const wchar_t key[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+  DWORD size = 0;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, key, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, nullptr,
+                   &size) != ERROR_SUCCESS)
+    return L"";
+  std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
+  size = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, key, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, &data[0],
+                   &size) != ERROR_SUCCESS)
+    return L"";
+  data.resize(size / sizeof(wchar_t));
+  return data;
+}
+
 class SampleWindowInstall : public InstallerWindow {
  protected:
   void SetUp() override {
@@ -680,6 +696,13 @@ TEST_F(SampleWindowInstall, FromFirstViewToProductStart) {
   const std::wstring started = folder_ + L"\\started.txt";
   for (int i = 0; i < 200 && !testsupport::FileExists(started); ++i) Sleep(50);
   EXPECT_EQ(harness::ReadProductStarts(started).size(), 1u);
+
+  // The base log is scheduled for deletion at restart; the installer is not.
+  const std::wstring pending = PendingDeletions();
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  EXPECT_NE(pending.find(std::wstring(temp) + L"QuillClientInstall.log"), std::wstring::npos);
+  EXPECT_EQ(pending.find(exe), std::wstring::npos);
 
   const std::string calls = testsupport::ReadFileBytes(record_);
   EXPECT_NE(calls.find("25104"), std::string::npos) << calls;
