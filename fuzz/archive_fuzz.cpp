@@ -1,15 +1,20 @@
 // The installer's archive reader over a 7z archive in memory: the LZMA
 // SDK's C decoder opens it, every item name goes through the item-name
-// check, and the items are decoded through DecodeAhead in archive order, as
-// ExtractArchive does (names refused there are skipped, as at a script's
-// "skip"). With two or more solid blocks the archive is decoded again on
-// two helper threads, which must give the same bytes and the same verdicts.
+// check, and the items are taken through DecodeAhead in archive order, a
+// piece at a time, as ExtractArchive does (names refused there are passed
+// over, as at a script's "skip"); the chains the packer makes are streamed
+// (FolderStream), the others decoded whole. What comes out is held against
+// the SDK's own whole-block decoding: the same bytes for every item it
+// decodes, and no failure where it finds none. With two or more solid
+// blocks the archive is read again on two helper threads, which must give
+// the same bytes and the same verdicts.
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "decodeahead.h"
+#include "folderstream.h"
 #include "fuzzsupport.h"
 #include "itemname.h"
 #include "lzma/7z.h"
@@ -82,7 +87,8 @@ struct Item {
   bool decoded = false;
 };
 
-// Every item as ExtractArchive meets it; stops at the first decoding error.
+// Every item as ExtractArchive meets it, piece by piece; stops at the first
+// decoding error.
 std::vector<Item> Extract(const CSzArEx* db, const std::vector<ILookInStreamPtr>& streams, bool threads,
                           const std::vector<bool>& refused) {
   std::vector<Item> items(db->NumFiles);
@@ -90,15 +96,49 @@ std::vector<Item> Extract(const CSzArEx* db, const std::vector<ILookInStreamPtr>
   for (UInt32 i = 0; i < db->NumFiles; ++i) {
     ahead.Release(i);
     if (refused[i] || SzArEx_IsDir(db, i)) continue;
-    const Byte* data = nullptr;
-    size_t size = 0;
-    items[i].res = ahead.Get(i, &data, &size);
     items[i].decoded = true;
+    for (bool last = false; !last;) {
+      const Byte* data = nullptr;
+      size_t size = 0;
+      items[i].res = ahead.Next(i, &data, &size, &last);
+      if (items[i].res != SZ_OK) break;
+      FUZZ_CHECK(data != nullptr || size == 0);
+      FUZZ_CHECK(items[i].bytes.size() + size <= SzArEx_GetFileSize(db, i));
+      items[i].bytes.append(reinterpret_cast<const char*>(data), size);
+    }
     if (items[i].res != SZ_OK) break;
-    FUZZ_CHECK(size == SzArEx_GetFileSize(db, i));
-    FUZZ_CHECK(data != nullptr || size == 0);
-    items[i].bytes.assign(reinterpret_cast<const char*>(data), size);
+    FUZZ_CHECK(items[i].bytes.size() == SzArEx_GetFileSize(db, i));
+    if (SzBitWithVals_Check(&db->CRCs, i))
+      FUZZ_CHECK(CrcCalc(items[i].bytes.data(), items[i].bytes.size()) == db->CRCs.Vals[i]);
   }
+  return items;
+}
+
+// The SDK's whole-block decoding of every item with bytes; a block that
+// failed once fails for all its items (its cache would hold half-decoded
+// bytes).
+std::vector<Item> Reference(const CSzArEx* db, ILookInStreamPtr stream) {
+  std::vector<Item> items(db->NumFiles);
+  std::vector<SRes> failed(db->db.NumFolders, SZ_OK);
+  UInt32 blockIndex = 0xFFFFFFFF;
+  Byte* block = nullptr;
+  size_t blockSize = 0;
+  for (UInt32 i = 0; i < db->NumFiles; ++i) {
+    const UInt32 folder = db->FileToFolder[i];
+    if (SzArEx_IsDir(db, i) || folder == 0xFFFFFFFF) continue;
+    items[i].decoded = true;
+    if (failed[folder] != SZ_OK) {
+      items[i].res = failed[folder];
+      continue;
+    }
+    size_t offset = 0, size = 0;
+    items[i].res = SzArEx_Extract(db, stream, i, &blockIndex, &block, &blockSize, &offset, &size, &kAlloc, &kAlloc);
+    if (items[i].res != SZ_OK)
+      failed[folder] = items[i].res;
+    else
+      items[i].bytes.assign(reinterpret_cast<const char*>(block + offset), size);
+  }
+  ISzAlloc_Free(&kAlloc, block);
   return items;
 }
 
@@ -132,6 +172,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   const std::vector<Item> once = Extract(&db, {&first.look.vt}, false, refused);
+  {
+    Reader own(data, size);
+    const std::vector<Item> whole = Reference(&db, &own.look.vt);
+    UInt32 firstFailure = db.NumFiles;
+    for (UInt32 i = 0; i < db.NumFiles; ++i)
+      if (whole[i].decoded && whole[i].res != SZ_OK && firstFailure == db.NumFiles) firstFailure = i;
+    for (UInt32 i = 0; i < db.NumFiles; ++i) {
+      if (!once[i].decoded) continue;
+      // A failure the whole-block decoding has too, on this item or before.
+      if (once[i].res != SZ_OK) FUZZ_CHECK(firstFailure <= i);
+      if (once[i].res == SZ_OK && whole[i].decoded && whole[i].res == SZ_OK)
+        FUZZ_CHECK(once[i].bytes == whole[i].bytes);
+    }
+  }
   if (db.db.NumFolders >= 2) {
     Reader second(data, size);
     // The first stream again, from wherever the first pass left it.

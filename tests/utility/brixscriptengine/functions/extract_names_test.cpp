@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+
 #include "extracttest.h"
 #include "functions/extract/archivesource.h"
 #include "functions/extract/itemname.h"
@@ -47,6 +50,41 @@ TEST(MemorySource, ReadsStopAtTheEndWhereverASeekLeftThePosition) {
   EXPECT_EQ(buf[0], 3);
   pos = -5;
   EXPECT_NE(s->Seek(s, &pos, SZ_SEEK_CUR), SZ_OK);
+}
+
+TEST(MemorySource, ExchangesTheFirstTwoBytesAsItReadsThemAndNeverWritesThem) {
+  const Byte data[5] = {'z', '7', 1, 2, 3};
+  brix::MemorySource source(data, sizeof data, true);
+  std::unique_ptr<brix::ByteSource> other = source.Another();
+  const brix::ByteSource* both[] = {&source, other.get()};
+  for (const brix::ByteSource* s : both) {
+    const ISeekInStream* in = s->Stream();
+    Byte buf[8] = {};
+    size_t size = sizeof buf;
+    ASSERT_EQ(in->Read(in, buf, &size), SZ_OK);
+    ASSERT_EQ(size, 5u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 5), std::string("7z\1\2\3", 5));
+    // Reads that start at byte 1, or stop after byte 0.
+    Int64 pos = 1;
+    ASSERT_EQ(in->Seek(in, &pos, SZ_SEEK_SET), SZ_OK);
+    size = 2;
+    ASSERT_EQ(in->Read(in, buf, &size), SZ_OK);
+    EXPECT_EQ(buf[0], 'z');
+    EXPECT_EQ(buf[1], 1);
+    pos = 0;
+    ASSERT_EQ(in->Seek(in, &pos, SZ_SEEK_SET), SZ_OK);
+    size = 1;
+    ASSERT_EQ(in->Read(in, buf, &size), SZ_OK);
+    EXPECT_EQ(buf[0], '7');
+  }
+  EXPECT_EQ(data[0], 'z');
+  EXPECT_EQ(data[1], '7');
+  // Less than two bytes: nothing to exchange.
+  brix::MemorySource one(data, 1, true);
+  Byte b = 0;
+  size_t size = 1;
+  ASSERT_EQ(one.Stream()->Read(one.Stream(), &b, &size), SZ_OK);
+  EXPECT_EQ(b, 'z');
 }
 
 namespace {

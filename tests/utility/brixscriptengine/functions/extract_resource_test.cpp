@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "extracttest.h"
 #include "testpaths.h"
 
@@ -62,6 +64,18 @@ TEST_F(PayloadResource, ExtractedPayloadIsAValid7zBeforeAndAfterUnpacking) {
   EXPECT_EQ(Script("r = Lua_UnCompress7z(" + Lit(dir_ + L"\\after.7z") + ", " + Lit(Folder(L"f")) + ", true)"),
             L"true");
   ExpectTree(dir_ + L"\\f");
+}
+
+TEST_F(PayloadResource, IsReadWhereItIsMappedAndNeverWritten) {
+  HRSRC info = FindResourceW(nullptr, L"APP.7Z", L"_7Z");
+  ASSERT_NE(info, nullptr);
+  const auto* mapped = static_cast<const char*>(LockResource(LoadResource(nullptr, info)));
+  ASSERT_EQ(std::string(mapped, 2), "z7");
+  EXPECT_EQ(Unpack("'App.7z'", Folder(L"u")), L"true");
+  ExpectTree(dir_ + L"\\u");
+  EXPECT_EQ(Extract("_7Z", "'APP.7Z'", L"copy.7z"), L"true");
+  EXPECT_TRUE(Written(L"copy.7z", L"tree.7z"));
+  EXPECT_EQ(std::string(mapped, 2), "z7");
 }
 
 TEST_F(PayloadResource, TypeTextInOtherCaseStillRestoresThePayload) {

@@ -3,10 +3,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include <cstdlib>
-#include <cstring>
 #include <cwchar>
-#include <memory>
 #include <optional>
 #include <string>
 
@@ -50,20 +47,11 @@ class ResourceName {
   bool byName_ = false;
 };
 
-// The payload is decoded from a heap copy of the resource.
+// The payload is decoded where the resource is mapped (it stays mapped for
+// the life of the process), its first two bytes exchanged as they are read.
 ExtractResult ExtractResourceArchive(const OwnResource& res, const std::wstring& destination,
                                      ScriptCallback* progress, ScriptCallback* createError) {
-  const bool restored = RestorePayloadBytes(res.Data(), res.Size());
-  std::unique_ptr<Byte, decltype(&std::free)> copy(
-      static_cast<Byte*>(res.Size() ? std::malloc(res.Size()) : nullptr), &std::free);
-  // Without the copy the source is empty and the decoder finds no archive.
-  size_t size = 0;
-  if (copy) {
-    std::memcpy(copy.get(), res.Data(), res.Size());
-    size = res.Size();
-    if (!restored) ExchangeFirstTwo(copy.get(), size);
-  }
-  MemorySource source(copy.get(), size);
+  MemorySource source(static_cast<const Byte*>(res.Data()), res.Size(), true);
   return ExtractArchive(source, destination, progress, createError);
 }
 
@@ -137,7 +125,7 @@ int Lua_ExtractResource(lua_State* L) {
   const auto* bytes = static_cast<const unsigned char*>(res.Data());
   bool ok;
   // Resource types compare without case, so "_7z" is the payload too.
-  if (_wcsicmp(type.c_str(), kPayloadType) == 0 && !RestorePayloadBytes(res.Data(), res.Size())) {
+  if (_wcsicmp(type.c_str(), kPayloadType) == 0 && res.Size() >= 2) {
     unsigned char head[2] = {bytes[0], bytes[1]};
     ExchangeFirstTwo(head, 2);
     ok = WriteAll(file.get(), head, 2) && WriteAll(file.get(), bytes + 2, res.Size() - 2);

@@ -4,12 +4,15 @@
 
 namespace brix {
 
-MemorySource::MemorySource(const Byte* data, size_t size) : data_(data), size_(data ? size : 0) {
+MemorySource::MemorySource(const Byte* data, size_t size, bool exchanged)
+    : data_(data), size_(data ? size : 0), exchanged_(exchanged && size_ >= 2) {
   stream_.vt.Read = &MemorySource::Read;
   stream_.vt.Seek = &MemorySource::Seek;
 }
 
-std::unique_ptr<ByteSource> MemorySource::Another() const { return std::make_unique<MemorySource>(data_, size_); }
+std::unique_ptr<ByteSource> MemorySource::Another() const {
+  return std::make_unique<MemorySource>(data_, size_, exchanged_);
+}
 
 SRes MemorySource::Read(const ISeekInStream* p, void* buf, size_t* size) {
   MemorySource* self = Self<MemorySource>(p);
@@ -18,6 +21,10 @@ SRes MemorySource::Read(const ISeekInStream* p, void* buf, size_t* size) {
   const UInt64 left = self->pos_ < self->size_ ? self->size_ - self->pos_ : 0;
   const size_t n = *size < left ? *size : static_cast<size_t>(left);
   if (n) std::memcpy(buf, self->data_ + self->pos_, n);
+  if (self->exchanged_) {
+    auto* out = static_cast<Byte*>(buf);
+    for (UInt64 at = self->pos_; at < 2 && at < self->pos_ + n; ++at) out[at - self->pos_] = self->data_[1 - at];
+  }
   self->pos_ += n;
   *size = n;
   return SZ_OK;

@@ -1,6 +1,6 @@
 #pragma once
-// The two byte sources the 7z decoder reads an archive from: a heap copy of
-// the payload resource, or an archive file.
+// The two byte sources the 7z decoder reads an archive from: bytes in
+// memory (the payload resource where it is mapped), or an archive file.
 #include <windows.h>
 
 #include <cstddef>
@@ -40,8 +40,10 @@ class ByteSource {
 
 class MemorySource : public ByteSource {
  public:
-  // `data` stays owned by the caller and must outlive the source.
-  MemorySource(const Byte* data, size_t size);
+  // `data` stays owned by the caller and must outlive the source; it is
+  // only ever read. With `exchanged`, bytes 0 and 1 are read in each
+  // other's place (the payload resource is stored so, see payloadbytes.h).
+  MemorySource(const Byte* data, size_t size, bool exchanged = false);
   std::unique_ptr<ByteSource> Another() const override;
 
  private:
@@ -50,6 +52,7 @@ class MemorySource : public ByteSource {
 
   const Byte* data_;
   size_t size_;
+  bool exchanged_;
   UInt64 pos_ = 0;
 };
 

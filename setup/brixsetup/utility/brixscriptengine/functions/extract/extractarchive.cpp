@@ -86,6 +86,18 @@ ExtractResult RemovePartialFile(Extraction& x, DWORD error) {
   return ExtractResult::FileError(error);
 }
 
+void ToBackslashes(wchar_t* name) {
+  for (wchar_t* p = name; *p; ++p)
+    if (*p == L'/') *p = L'\\';
+}
+
+ExtractResult NotDecoded(Extraction& x, wchar_t* name, SRes res) {
+  ToBackslashes(name);
+  Trace(L"Fun:%s, Description:%s could not be decoded (error %d), not written!\r\n", L"Lua_UnCompress7z", x.path,
+        static_cast<int>(res));
+  return ExtractResult::FromDecoder(res);
+}
+
 enum class Decision { Retry, Skip, Abort };
 
 Decision AskCreateError(ScriptCallback* createError, const wchar_t* path, DWORD error) {
@@ -125,11 +137,6 @@ void CreateParents(wchar_t* path, wchar_t* name) {
     CreateDirectoryW(path, nullptr);
     *p = L'\\';
   }
-}
-
-void ToBackslashes(wchar_t* name) {
-  for (wchar_t* p = name; *p; ++p)
-    if (*p == L'/') *p = L'\\';
 }
 
 }  // namespace
@@ -181,16 +188,14 @@ ExtractResult ExtractArchive(const ByteSource& source, const std::wstring& desti
       continue;
     }
 
+    // The first piece comes before the file is created: an item that fails
+    // within it (most fail there whole) leaves nothing behind.
     const Byte* data = nullptr;
     size_t size = 0;
+    bool last = true;
     if (!isDir) {
-      const SRes res = ahead.Get(i, &data, &size);
-      if (res != SZ_OK) {
-        ToBackslashes(name);
-        Trace(L"Fun:%s, Description:%s could not be decoded (error %d), not written!\r\n", L"Lua_UnCompress7z",
-              x.path, static_cast<int>(res));
-        return ExtractResult::FromDecoder(res);
-      }
+      const SRes res = ahead.Next(i, &data, &size, &last);
+      if (res != SZ_OK) return NotDecoded(x, name, res);
     }
     CreateParents(x.path, name);
     if (isDir) {
@@ -218,7 +223,18 @@ ExtractResult ExtractArchive(const ByteSource& source, const std::wstring& desti
     }
     status = ExtractResult();
 
-    if (!WriteAll(x.file.get(), data, size)) return RemovePartialFile(x, GetLastError());
+    for (;;) {
+      if (!WriteAll(x.file.get(), data, size)) return RemovePartialFile(x, GetLastError());
+      if (last) break;
+      const SRes res = ahead.Next(i, &data, &size, &last);
+      if (res != SZ_OK) {
+        // A damaged block found in the middle of the file: it must not stay
+        // looking complete.
+        x.file.reset();
+        DeleteFileW(x.path);
+        return NotDecoded(x, name, res);
+      }
+    }
     if (SzBitWithVals_Check(&x.db.MTime, i)) {
       const CNtfsFileTime& t = x.db.MTime.Vals[i];
       FILETIME written = {t.Low, t.High};

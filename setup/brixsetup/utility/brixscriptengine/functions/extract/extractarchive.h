@@ -45,8 +45,9 @@ DWORD FileAttributesOf(UInt32 archived);
 // code) -> 0 retry, 1 skip, other abort, for a file that cannot be created
 // or whose name would lead out of `destination`. Either may be null. A file
 // that cannot be written or closed whole (a full disk) is removed and ends
-// the unpacking without asking; so does an item the decoder fails on,
-// before its file is created.
+// the unpacking without asking; so does an item the decoder fails on: its
+// file is not created, or removed when the failure shows only further into
+// a long file.
 // Ok when every item was unpacked; a skipped last file fails the whole.
 ExtractResult ExtractArchive(const ByteSource& source, const std::wstring& destination, ScriptCallback* progress,
                    ScriptCallback* createError);
