@@ -7,6 +7,7 @@
 #include <string>
 
 #include "extracttest.h"
+#include "openedarchive.h"
 #include "functions/extract/archivesource.h"
 #include "functions/extract/decodeahead.h"
 #include "lzma/7zCrc.h"
@@ -14,36 +15,10 @@
 
 namespace {
 
-void* Alloc(ISzAllocPtr, size_t n) { return n ? std::malloc(n) : nullptr; }
-void Free(ISzAllocPtr, void* p) { std::free(p); }
-const ISzAlloc kAlloc = {Alloc, Free};
+using extracttest::kAlloc;
 
-// many.7z (twelve files f00..f11, one block each) opened from memory, with
-// two independent readers.
-struct Many {
-  struct Reader {
-    brix::MemorySource source;
-    CLookToRead2 look;
-    Byte buffer[1 << 14];
-    explicit Reader(const std::string& bytes) : source(reinterpret_cast<const Byte*>(bytes.data()), bytes.size()) {
-      LookToRead2_CreateVTable(&look, True);
-      look.buf = buffer;
-      look.bufSize = sizeof buffer;
-      look.realStream = source.Stream();
-      LookToRead2_INIT(&look);
-    }
-  };
-  explicit Many(std::string archive) : bytes(std::move(archive)), a(bytes), b(bytes) {
-    CrcGenerateTable();
-    SzArEx_Init(&db);
-    opened = SzArEx_Open(&db, &a.look.vt, &kAlloc, &kAlloc);
-  }
-  ~Many() { SzArEx_Free(&db, &kAlloc); }
-  std::string bytes;
-  Reader a, b;
-  CSzArEx db;
-  SRes opened;
-};
+// many.7z (twelve files f00..f11, one block each) opened from memory.
+using Many = extracttest::OpenedArchive;
 
 std::string Content(UInt32 i) {
   const std::string n = (i < 10 ? "0" : "") + std::to_string(i);

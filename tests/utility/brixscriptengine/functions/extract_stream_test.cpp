@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "extracttest.h"
+#include "openedarchive.h"
 #include "functions/extract/archivesource.h"
 #include "functions/extract/decodeahead.h"
 #include "functions/extract/folderstream.h"
@@ -30,9 +31,7 @@ using testsupport::ReadFileBytes;
 
 namespace {
 
-void* Alloc(ISzAllocPtr, size_t n) { return n ? std::malloc(n) : nullptr; }
-void Free(ISzAllocPtr, void* p) { std::free(p); }
-const ISzAlloc kAlloc = {Alloc, Free};
+using extracttest::kAlloc;
 
 // Counts what is asked of it, from any thread: the most held at once.
 struct Counting {
@@ -63,42 +62,7 @@ size_t Counting::now = 0;
 size_t Counting::peak = 0;
 const ISzAlloc kCounting = {Counting::Alloc, Counting::Free};
 
-// An archive opened from memory, with two readers as ExtractArchive makes
-// them when there are two processors.
-struct Opened {
-  struct Reader {
-    brix::MemorySource source;
-    CLookToRead2 look;
-    Byte buffer[1 << 14];
-    explicit Reader(const std::string& bytes) : source(reinterpret_cast<const Byte*>(bytes.data()), bytes.size()) {
-      LookToRead2_CreateVTable(&look, True);
-      look.buf = buffer;
-      look.bufSize = sizeof buffer;
-      look.realStream = source.Stream();
-      LookToRead2_INIT(&look);
-    }
-  };
-  explicit Opened(std::string archive) : bytes(std::move(archive)), a(bytes), b(bytes) {
-    CrcGenerateTable();
-    SzArEx_Init(&db);
-    opened = SzArEx_Open(&db, &a.look.vt, &kAlloc, &kAlloc);
-  }
-  ~Opened() { SzArEx_Free(&db, &kAlloc); }
-  std::vector<ILookInStreamPtr> Streams() { return {&a.look.vt, &b.look.vt}; }
-  UInt32 Find(const std::wstring& name) const {
-    for (UInt32 i = 0; i < db.NumFiles; ++i) {
-      std::vector<UInt16> n(SzArEx_GetFileNameUtf16(&db, i, nullptr));
-      SzArEx_GetFileNameUtf16(&db, i, n.data());
-      if (std::wstring(n.begin(), n.end() - 1) == name) return i;
-    }
-    ADD_FAILURE() << "no item " << std::string(name.begin(), name.end());
-    return 0;
-  }
-  std::string bytes;
-  Reader a, b;
-  CSzArEx db;
-  SRes opened;
-};
+using Opened = extracttest::OpenedArchive;
 
 // calls.bin as makearchives.sh makes it.
 std::string Calls() {
