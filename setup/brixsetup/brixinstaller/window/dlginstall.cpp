@@ -56,10 +56,6 @@ bool CDlgInstall::InstallRunning() const { return installStarted_ && InstallWork
 
 LPCWSTR CDlgInstall::WindowClassName() const { return product::kInstallerWindowClass; }
 
-LRESULT CDlgInstall::OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-  return WindowImplBase::OnWindowMessage(msg, wParam, lParam);
-}
-
 void CDlgInstall::OnInitWindow() {
   SetIcon(128);
   {

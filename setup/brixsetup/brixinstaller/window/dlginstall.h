@@ -26,7 +26,6 @@ class CDlgInstall : public brixui::WindowImplBase {
  protected:
   LPCWSTR WindowClassName() const override;
   std::wstring SkinFile() override { return L"Layout/Layout.xml"; }
-  LRESULT OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
   void OnInitWindow() override;
   void OnTimerNotify(brixui::TNotifyUI& msg) override;
   LRESULT OnDestroyWindow(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;
