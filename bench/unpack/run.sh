@@ -1,21 +1,27 @@
 #!/usr/bin/env bash
-# Unpack benchmark: our installer's silent install of a ~150 MB payload under
-# Wine, against an NSIS 3 installer of the same files under the same Wine and
-# against native `7zz x -mmt1` of our payload archive. See bench/README.md.
+# Unpack benchmark: our installer's silent install under Wine, against an
+# NSIS 3 installer of the same files under the same Wine and against native
+# `7zz x -mmt1` of our payload archive, for a payload of real Windows
+# binaries and text and for generated payloads of several sizes. See
+# bench/README.md.
 #
 # Settings (environment): BUILD (x86_64 build folder, default build/x86_64, as scripts/build.sh makes it),
-# PACKER (default: the build's QUILL_PACKER, else build/native/quillpack),
-# SEED, MB (payload size), RUNS (timed runs of each, best one counts),
-# SWITCHES (payload_7z_switches for the packer; empty: its default).
+# OUT (where payloads, installers and installs go, default $BUILD/bench-unpack),
+# STUB (installer stub; default the build's, built first), PACKER (default: the build's QUILL_PACKER,
+# else build/native/quillpack), SIZES (generated payloads in MB, default "50 150"; "50 150 500" the
+# full set, "" none), MB (one generated size, the older setting), REAL_MB (the real payload, default 400;
+# 0 leaves it out), SEED, RUNS (timed runs of each, best one counts), SWITCHES (payload_7z_switches
+# for the packer; empty: its default). QUILL_WINEPREFIX runs Wine in another prefix.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD="$(cd "${BUILD:-$ROOT/build/x86_64}" && pwd)"
-OUT="$BUILD/bench-unpack"
+OUT="${OUT:-$BUILD/bench-unpack}"
 SEED="${SEED:-20240601}"
-MB="${MB:-150}"
+SIZES="${SIZES-${MB:-50 150}}"
+REAL_MB="${REAL_MB:-400}"
 RUNS="${RUNS:-3}"
-SWITCHES="${SWITCHES--mx=5 -ms=8m}"
+SWITCHES="${SWITCHES:-}"
 HERE="$ROOT/bench/unpack"
 WINERUN="$BUILD/winerun"
 
@@ -31,35 +37,68 @@ if ! command -v makensis >/dev/null; then
   say "installing nsis"
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq nsis >/dev/null
 fi
-ninja -C "$BUILD" -j2 brixsetup_stub >/dev/null
-mkdir -p "$OUT"
-
-# --- payload and the two installers ------------------------------------------
-PRODUCT="$OUT/product"
-PAYLOAD="$PRODUCT/payload"
-STAMP="seed=$SEED mb=$MB"
-if [ "$(cat "$OUT/payload.stamp" 2>/dev/null)" != "$STAMP" ]; then
-  rm -f "$OUT/payload.stamp"
-  python3 "$HERE/gendata.py" "$PAYLOAD" --seed "$SEED" --megabytes "$MB"
-  echo "$STAMP" > "$OUT/payload.stamp"
+if [ -z "${STUB:-}" ]; then
+  ninja -C "$BUILD" -j2 brixsetup_stub >/dev/null
+  STUB="$BUILD/bin/brixsetup_stub.exe"
 fi
+mkdir -p "$OUT"
+OUT="$(cd "$OUT" && pwd)"
 
-mkdir -p "$PRODUCT/skin"
-cp "$ROOT/samples/quillon/icon.ico" "$PRODUCT/"
-cp -r "$ROOT/samples/quillon/skin/." "$PRODUCT/skin/"
-{
-  echo "version = 1.0.0.0"
-  echo "product_name = Quillon"
-  [ -n "$SWITCHES" ] && echo "payload_7z_switches = $SWITCHES"
-} > "$PRODUCT/product.ini"
-cat > "$PRODUCT/config.lua" <<'EOF'
+x86_64-w64-mingw32-g++-posix -O2 -static -municode "$HERE/peakrun.cpp" -lpsapi -o "$OUT/peakrun.exe"
+"$WINERUN" "$OUT/peakrun.exe" 'C:\windows\system32\cmd.exe' /c exit >/dev/null  # warm wineserver
+
+# Our payload archive as it sits in setup.exe: the "z7"-swapped 7z whose
+# start header's CRC holds (the stub's own bytes may hold the signature).
+extract_archive() {
+  python3 - "$1" "$2" <<'EOF'
+import struct, sys, zlib
+data = open(sys.argv[1], "rb").read()
+at = data.find(b"z7\xbc\xaf\x27\x1c")
+while at >= 0:
+    head = data[at + 12:at + 32]
+    if len(head) == 20 and struct.unpack("<I", data[at + 8:at + 12])[0] == zlib.crc32(head):
+        offset, size = struct.unpack("<QQ", head[:16])
+        archive = bytearray(data[at:at + 32 + offset + size])
+        archive[0:2] = b"7z"
+        open(sys.argv[2], "wb").write(archive)
+        sys.exit(0)
+    at = data.find(b"z7\xbc\xaf\x27\x1c", at + 1)
+sys.exit("bench: no payload archive in " + sys.argv[1])
+EOF
+}
+
+field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p" <<<"$2"; }
+
+# bench_payload <name> <make-command...>: packs, times and checks one payload,
+# appending its figures to $OUT/summary.
+bench_payload() {
+  local name=$1; shift
+  local dir="$OUT/$name"
+  local product="$dir/product" payload="$dir/product/payload"
+  local stamp="$*"
+  mkdir -p "$dir"
+  if [ "$(cat "$dir/payload.stamp" 2>/dev/null)" != "$stamp" ]; then
+    rm -f "$dir/payload.stamp"
+    "$@" "$payload"
+    echo "$stamp" > "$dir/payload.stamp"
+  fi
+
+  mkdir -p "$product/skin"
+  cp "$ROOT/samples/quillon/icon.ico" "$product/"
+  cp -r "$ROOT/samples/quillon/skin/." "$product/skin/"
+  {
+    echo "version = 1.0.0.0"
+    echo "product_name = Quillon"
+    [ -n "$SWITCHES" ] && echo "payload_7z_switches = $SWITCHES"
+  } > "$product/product.ini"
+  cat > "$product/config.lua" <<'EOF'
 global_app_id = 147
 global_main_app_name = "Quillon.exe"
 global_enable_ss_install = true
 global_startuseexplorer_level = false
 global_product_name = "Quillon"
 EOF
-cat > "$PRODUCT/install.lua" <<'EOF'
+  cat > "$product/install.lua" <<'EOF'
 function BrixSE_OnInstall()
   Lua_CreateDirectory(InstallPath)
   local ok = Lua_UnCompress7z("App.7z", InstallPath, false, nil,
@@ -67,93 +106,116 @@ function BrixSE_OnInstall()
   Lua_Logout("bench: unpack=" .. tostring(ok) .. "\r\n")
 end
 EOF
-echo 'function BrixSE_Uninstall() end' > "$PRODUCT/uninstall.lua"
+  echo 'function BrixSE_Uninstall() end' > "$product/uninstall.lua"
 
-# Packing and compressing take minutes: redone only when their inputs change.
-key() { echo "$STAMP switches=$SWITCHES $*"; }
-fresh() { [ -f "$OUT/$1" ] && [ "$(cat "$OUT/$1.key" 2>/dev/null)" = "$2" ]; }
-OURS_KEY="$(key "stub=$(stat -c %Y "$BUILD/bin/brixsetup_stub.exe") packer=$(stat -c %Y "$PACKER")")"
-if ! fresh ours_setup.exe "$OURS_KEY"; then
-  t0=$(now_ms)
-  "$PACKER" --stub "$BUILD/bin/brixsetup_stub.exe" --product "$PRODUCT" --out "$OUT/ours_setup.exe" >/dev/null
-  echo "$OURS_KEY" > "$OUT/ours_setup.exe.key"
-  say "packed ours_setup.exe in $(( $(now_ms) - t0 )) ms"
-fi
+  # Packing and compressing take minutes: redone only when their inputs change.
+  local ours_key
+  fresh() { [ -f "$dir/$1" ] && [ "$(cat "$dir/$1.key" 2>/dev/null)" = "$2" ]; }
+  ours_key="$stamp switches=$SWITCHES stub=$(stat -c %Y "$STUB") packer=$(stat -c %Y "$PACKER")"
+  if ! fresh ours_setup.exe "$ours_key"; then
+    "$PACKER" --stub "$STUB" --product "$product" --out "$dir/ours_setup.exe" | sed -n 's/^quillpack: payload/bench: packed ours, payload/p'
+    echo "$ours_key" > "$dir/ours_setup.exe.key"
+  fi
+  [ "$dir/payload.7z" -nt "$dir/ours_setup.exe" ] || extract_archive "$dir/ours_setup.exe" "$dir/payload.7z"
 
-cat > "$OUT/nsis.nsi" <<EOF
+  cat > "$dir/nsis.nsi" <<EOF
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
-OutFile "$OUT/nsis_setup.exe"
+OutFile "$dir/nsis_setup.exe"
 InstallDir "\$TEMP\\nsisbench"
 RequestExecutionLevel user
 SilentInstall silent
 Section
   SetOutPath "\$INSTDIR"
-  File /r "$PAYLOAD/*"
+  File /r "$payload/*"
 SectionEnd
 EOF
-if ! fresh nsis_setup.exe "$STAMP"; then
-  t0=$(now_ms)
-  makensis -V1 "$OUT/nsis.nsi" >/dev/null
-  echo "$STAMP" > "$OUT/nsis_setup.exe.key"
-  say "made nsis_setup.exe in $(( $(now_ms) - t0 )) ms"
-fi
+  if ! fresh nsis_setup.exe "$stamp"; then
+    local t0
+    t0=$(now_ms)
+    makensis -V1 "$dir/nsis.nsi" >/dev/null
+    echo "$stamp" > "$dir/nsis_setup.exe.key"
+    say "made nsis_setup.exe in $(( $(now_ms) - t0 )) ms"
+  fi
 
-# The payload archive exactly as the packer makes it, for native 7zz.
-if ! fresh payload.7z "$(key)"; then
-  rm -f "$OUT/payload.7z"
-  (cd "$PAYLOAD" && 7zz a -t7z -bso0 -bsp0 ${SWITCHES:--mx=5 -ms=8m} "$OUT/payload.7z" ./*)
-  key > "$OUT/payload.7z.key"
-fi
-say "payload $(du -sm "$PAYLOAD" | cut -f1) MB in $(find "$PAYLOAD" -type f | wc -l) files;" \
-  "archive $(( $(stat -c %s "$OUT/payload.7z") / 1048576 )) MB; ours_setup.exe" \
-  "$(( $(stat -c %s "$OUT/ours_setup.exe") / 1048576 )) MB, nsis_setup.exe $(( $(stat -c %s "$OUT/nsis_setup.exe") / 1048576 )) MB"
+  local best_ours=999999 best_nsis=999999 best_7zz=999999
+  local ws_ours=0 priv_ours=0 ws_nsis=0 priv_nsis=0 r ours nsis native t0
+  for run in $(seq 1 "$RUNS"); do
+    rm -rf "$dir/inst_ours" "$dir/inst_nsis" "$dir/out_7zz" "$dir/run"
+    mkdir -p "$dir/inst_ours" "$dir/run"
+    # A copy per run: the installer schedules its own file for deletion at the
+    # next restart, and a fresh wineserver counts as one.
+    cp "$dir/ours_setup.exe" "$dir/run/setup.exe"
+    sync
+    r=$("$WINERUN" "$OUT/peakrun.exe" "$(winpath "$dir/run/setup.exe")" /InstallSlience true \
+      /InstallPath "$(winpath "$dir/inst_ours")" | tr -d '\r')
+    ours=$(field elapsed_ms "$r")
+    ws_ours=$(field peak_working_set_mb "$r") priv_ours=$(field peak_pagefile_mb "$r")
+    sync
+    r=$("$WINERUN" "$OUT/peakrun.exe" "$(winpath "$dir/nsis_setup.exe")" /S "/D=$(winpath "$dir/inst_nsis")" | tr -d '\r')
+    nsis=$(field elapsed_ms "$r")
+    ws_nsis=$(field peak_working_set_mb "$r") priv_nsis=$(field peak_pagefile_mb "$r")
+    sync
+    t0=$(now_ms)
+    7zz x -mmt1 -y -bso0 -bsp0 -o"$dir/out_7zz" "$dir/payload.7z"
+    native=$(( $(now_ms) - t0 ))
+    say "$name run $run: ours ${ours} ms, NSIS ${nsis} ms, 7zz ${native} ms"
+    best_ours=$(python3 -c "print(min($best_ours, $ours))")
+    best_nsis=$(python3 -c "print(min($best_nsis, $nsis))")
+    best_7zz=$(( native < best_7zz ? native : best_7zz ))
+  done
 
-# --- timed runs ------------------------------------------------------------------
-x86_64-w64-mingw32-g++-posix -O2 -static -municode "$HERE/peakrun.cpp" -lpsapi -o "$OUT/peakrun.exe"
-"$WINERUN" "$OUT/peakrun.exe" 'C:\windows\system32\cmd.exe' /c exit >/dev/null  # warm wineserver
+  # Every installer must have written the same files.
+  for got in "$dir/inst_ours/Quillon" "$dir/inst_nsis" "$dir/out_7zz"; do
+    diff -r -q "$payload" "$got" >/dev/null || { echo "bench: $got differs from the payload" >&2; exit 1; }
+  done
+  rm -rf "$dir/inst_ours" "$dir/inst_nsis" "$dir/out_7zz" "$dir/run"
 
-field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p" <<<"$2"; }
-best_ours=999999 best_nsis=999999 best_7zz=999999 peak_ours=0 pagefile_ours=0 peak_nsis=0
-for run in $(seq 1 "$RUNS"); do
-  rm -rf "$OUT/inst_ours" "$OUT/inst_nsis" "$OUT/out_7zz" "$OUT/run"
-  mkdir -p "$OUT/inst_ours" "$OUT/run"
-  # A copy per run: the installer schedules its own file for deletion at the
-  # next restart, and a fresh wineserver counts as one.
-  cp "$OUT/ours_setup.exe" "$OUT/run/setup.exe"
-  sync
-  r=$("$WINERUN" "$OUT/peakrun.exe" "$(winpath "$OUT/run/setup.exe")" /InstallSlience true \
-    /InstallPath "$(winpath "$OUT/inst_ours")" | tr -d '\r')
-  ours=$(field elapsed_ms "$r")
-  peak_ours=$(field peak_working_set_mb "$r") pagefile_ours=$(field peak_pagefile_mb "$r")
-  sync
-  r=$("$WINERUN" "$OUT/peakrun.exe" "$(winpath "$OUT/nsis_setup.exe")" /S "/D=$(winpath "$OUT/inst_nsis")" | tr -d '\r')
-  nsis=$(field elapsed_ms "$r")
-  peak_nsis=$(field peak_working_set_mb "$r")
-  sync
-  t0=$(now_ms)
-  7zz x -mmt1 -y -bso0 -bsp0 -o"$OUT/out_7zz" "$OUT/payload.7z"
-  native=$(( $(now_ms) - t0 ))
-  say "run $run: ours ${ours} ms, NSIS ${nsis} ms, 7zz ${native} ms"
-  best_ours=$(python3 -c "print(min($best_ours, $ours))")
-  best_nsis=$(python3 -c "print(min($best_nsis, $nsis))")
-  best_7zz=$(( native < best_7zz ? native : best_7zz ))
-done
-
-# --- every installer must have written the same files ------------------------------
-for got in "$OUT/inst_ours/Quillon" "$OUT/inst_nsis" "$OUT/out_7zz"; do
-  diff -r -q "$PAYLOAD" "$got" >/dev/null || { echo "bench: $got differs from the payload" >&2; exit 1; }
-done
-say "all three outputs match the payload"
-
-python3 - "$best_ours" "$best_nsis" "$best_7zz" "$peak_ours" "$pagefile_ours" "$peak_nsis" <<'EOF'
+  local bytes files
+  bytes=$(find "$payload" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}')
+  files=$(find "$payload" -type f | wc -l)
+  echo "$name $bytes $files $(stat -c %s "$dir/ours_setup.exe") $(stat -c %s "$dir/nsis_setup.exe")" \
+    "$(stat -c %s "$dir/payload.7z") $best_ours $best_nsis $best_7zz $priv_ours $ws_ours $priv_nsis $ws_nsis" \
+    >> "$OUT/summary"
+  python3 - $(tail -n 1 "$OUT/summary") <<'EOF'
 import sys
-ours, nsis, native, peak, pagefile, peak_nsis = map(float, sys.argv[1:])
-print("bench: best of the runs")
-print("  ours (silent install under Wine)   %7.0f ms   peak working set %.0f MB, peak pagefile %.0f MB" % (ours, peak, pagefile))
-print("  NSIS 3 (/S under Wine)             %7.0f ms   peak working set %.0f MB" % (nsis, peak_nsis))
-print("  7zz x -mmt1 (native)               %7.0f ms" % native)
-print("  ours / NSIS = %.2f  (target <= 0.60: %s)" % (ours / nsis, "met" if ours <= 0.6 * nsis else "MISSED"))
-print("  ours / 7zz  = %.2f  (target <= 1.30: %s)" % (ours / native, "met" if ours <= 1.3 * native else "MISSED"))
+name = sys.argv[1]
+payload, files, ours_exe, nsis_exe, archive = map(int, sys.argv[2:7])
+ours, nsis, native, priv, ws, priv_nsis, ws_nsis = map(float, sys.argv[7:])
+mb = lambda b: b / 1e6
+print("bench: %s: %.1f MB in %d files; all three outputs match the payload" % (name, mb(payload), files))
+print("  size    ours setup.exe %7.2f MB   NSIS %7.2f MB   ours/NSIS %.3f   (our payload archive %.2f MB, %.1f %%)"
+      % (mb(ours_exe), mb(nsis_exe), ours_exe / nsis_exe, mb(archive), 100.0 * archive / payload))
+print("  time    ours %7.0f ms   NSIS %7.0f ms   7zz x -mmt1 %7.0f ms   ours/NSIS %.2f (target <= 0.60: %s)"
+      "   ours/7zz %.2f (target <= 1.30: %s)"
+      % (ours, nsis, native, ours / nsis, "met" if ours <= 0.6 * nsis else "MISSED",
+         ours / native, "met" if ours <= 1.3 * native else "MISSED"))
+print("  memory  ours peak private %6.1f MB (working set %6.1f MB)   NSIS peak private %6.1f MB (working set %6.1f MB)"
+      % (priv, ws, priv_nsis, ws_nsis))
+EOF
+}
+
+: > "$OUT/summary"
+if [ "$REAL_MB" != 0 ]; then
+  bench_payload "real$REAL_MB" python3 "$HERE/realdata.py" --megabytes "$REAL_MB"
+fi
+for size in $SIZES; do
+  bench_payload "generated$size" python3 "$HERE/gendata.py" --seed "$SEED" --megabytes "$size"
+done
+
+python3 - "$OUT/summary" "$RUNS" "${SWITCHES:-the packer default}" <<'EOF'
+import sys
+rows = [line.split() for line in open(sys.argv[1])]
+print("bench: summary, best of %s runs, our payload switches: %s" % (sys.argv[2], sys.argv[3]))
+print("  %-13s %8s | %9s %9s %6s | %8s %8s %8s %6s %6s | %9s %9s" % (
+    "payload", "MB", "ours MB", "NSIS MB", "ratio", "ours ms", "NSIS ms", "7zz ms", "/NSIS", "/7zz",
+    "ours priv", "NSIS priv"))
+for r in rows:
+    name = r[0]
+    payload, files, ours_exe, nsis_exe, archive = map(int, r[1:6])
+    ours, nsis, native, priv, ws, priv_nsis, ws_nsis = map(float, r[6:])
+    print("  %-13s %8.1f | %9.2f %9.2f %6.3f | %8.0f %8.0f %8.0f %6.2f %6.2f | %6.1f MB %6.1f MB" % (
+        name, payload / 1e6, ours_exe / 1e6, nsis_exe / 1e6, ours_exe / nsis_exe, ours, nsis, native,
+        ours / nsis, ours / native, priv, priv_nsis))
 EOF

@@ -137,10 +137,14 @@ for sw in "-mx=9" "-mf=BCJ2 -mmt=2" "-m0=LZMA:d=1m -ms=off" "-mx=0" "-m0=ARM64 -
 done
 
 # --- what the payload and skin folders hold -------------------------------
-product; ln -s ../config.lua "$WORK/p/payload/bin/config-link.lua"
-pack "symbolic link to a file in the payload" "payload/bin/config-link.lua: is a symbolic link (to ../config.lua)"
+product; ln -s ../readme.txt "$WORK/p/payload/bin/readme-link.txt"
+pack "symbolic link to a file in the payload" "payload/bin/readme-link.txt: is a symbolic link (to ../readme.txt);"
 product; ln -s /etc "$WORK/p/payload/etc"
 pack "symbolic link to a folder in the payload" "payload/etc: is a symbolic link (to /etc)"
+product; ln -s nowhere/gone.dll "$WORK/p/payload/bin/gone.dll"
+pack "dangling symbolic link in the payload" "payload/bin/gone.dll: is a symbolic link (to nowhere/gone.dll, which does not exist)"
+product; rm -r "$WORK/p/payload"; ln -s "$WORK/moved" "$WORK/p/payload"
+pack "payload folder that is a dangling link" "p/payload: is a symbolic link (to $WORK/moved, which does not exist)"
 product; ln -s /etc/hostname "$WORK/p/skin/Images/host.png"
 pack "symbolic link in the skin" "skin/Images/host.png: is a symbolic link"
 product; mkfifo "$WORK/p/payload/pipe"
@@ -185,6 +189,41 @@ head -c 2000 "$STUB" >"$WORK/short.exe"
 expect_failure "truncated stub" "stub:" --stub "$WORK/short.exe" --product "$WORK/p" --out "$WORK/out/setup.exe"
 expect_failure "output folder missing" "does not exist" \
   --stub "$STUB" --product "$WORK/p" --out "$WORK/none/setup.exe"
+
+# --- the payload's summary and coder chains --------------------------------
+# A program in the payload: left to itself, 7zz picks BCJ2 for it at -mx=9.
+product; cp "$STUB" "$WORK/p/payload/bin/"; sed -i '/^payload_7z_switches = /d' "$WORK/p/product.ini"
+out=$("$PACK" --stub "$STUB" --product "$WORK/p" --out "$WORK/ok.exe" 2>"$WORK/err")
+bytes=$(find "$WORK/p/payload" -type f -printf '%s\n' | awk '{s += $1} END {print s}')
+before=$(awk -v b="$bytes" 'BEGIN {printf "%.1f MB", b / 1e6}')
+line=$(grep '^quillpack: payload ' <<<"$out")
+if [[ "$line" =~ ^quillpack:\ payload\ ([0-9.]+)\ MB\ -\>\ ([0-9.]+)\ (MB|KB)\ \(([0-9.]+)\ %\)\ in\ [0-9.]+\ s$ ]] &&
+   [ "${BASH_REMATCH[1]} MB" = "$before" ] &&
+   awk -v a="${BASH_REMATCH[1]}" -v b="${BASH_REMATCH[2]}" -v u="${BASH_REMATCH[3]}" -v r="${BASH_REMATCH[4]}" \
+     'BEGIN {e = u == "KB" ? 0.00005 : 0.05; b = u == "KB" ? b / 1000 : b; d = 100 * b / a - r
+             # both sizes are rounded to one decimal: the ratio may differ by that much
+             t = 100 * (e / a + 0.05 * b / (a * a)) + 0.05; exit !(b < a && d <= t && d >= -t)}' &&
+   grep -q '^quillpack: wrote ' <<<"$out"; then
+  pass "summary line: payload $before before, ratio matching"
+else
+  fail "summary line (payload has $before)" "$out"
+fi
+if [ ! -s "$WORK/err" ]; then pass "default switches: every block streams (no note)"
+else fail "default switches: every block streams" "$(cat "$WORK/err")"; fi
+set_key payload_7z_switches "-mx=9"
+if "$PACK" --stub "$STUB" --product "$WORK/p" --out "$WORK/ok.exe" >/dev/null 2>"$WORK/err" &&
+   grep -q "note: payload blocks the installer decodes whole.*: 1 of [0-9]* (BCJ2 LZMA2 LZMA LZMA)" "$WORK/err"; then
+  pass "-mx=9 packs, with a note naming the BCJ2 block"
+else
+  fail "-mx=9 packs, with a note naming the BCJ2 block" "$(cat "$WORK/err")"
+fi
+product; rm -r "$WORK/p/payload"/*; rm -f "$WORK/p/payload"/.[!.]*
+if out=$("$PACK" --stub "$STUB" --product "$WORK/p" --out "$WORK/ok.exe" 2>&1) &&
+   grep -q '^quillpack: payload 0 bytes -> 32 bytes (empty) in ' <<<"$out"; then
+  pass "summary line of an empty payload"
+else
+  fail "summary line of an empty payload" "$out"
+fi
 
 # --- what succeeds --------------------------------------------------------
 if "$PACK" --stub "$STUB" --product "$WORK/p" --out "$WORK/packed.exe" >/dev/null 2>"$WORK/err" &&

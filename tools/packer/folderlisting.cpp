@@ -22,7 +22,10 @@ std::vector<FolderEntry> ListFolder(const std::string& folder) {
     if (fs::is_symlink(st)) {
       std::error_code ignored;
       const fs::path target = fs::read_symlink(path, ignored);
+      // A dangling one would reach the archiver as a file it cannot read.
+      const bool dangling = !fs::exists(path, ignored);
       throw PackError(shown + ": is a symbolic link (to " + target.string() +
+                      (dangling ? ", which does not exist" : "") +
                       "); put the file or folder itself there, links are not packed");
     }
     FolderEntry e;

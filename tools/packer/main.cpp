@@ -91,8 +91,9 @@ int Pack(const Options& o) {
 
   TempFolder temp;
   addToBoth(ResourceKey::Named("ZIP"), ResourceKey::Id(kSkinZipId), BuildSkinZip(product.Path("skin"), temp.path()));
+  PayloadReport payload;
   resources.Add(ResourceKey::Named("_7Z"), ResourceKey::Named("APP.7Z"), kLangNeutral,
-                BuildPayload(product.Path("payload"), product.payloadSwitches, temp.path()));
+                BuildPayload(product.Path("payload"), product.payloadSwitches, temp.path(), payload));
   resources.Add(ResourceKey::Named("BIN"), ResourceKey::Named("UNINST.EXE"), kLangNeutral,
                 AddResourceSection(stub, uninstaller));
 
@@ -101,6 +102,9 @@ int Pack(const Options& o) {
   WriteFileReplacing(o.out, image, true);
 
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const std::string note = PayloadChainNote(payload);
+  if (!note.empty()) std::fprintf(stderr, "quillpack: note: %s\n", note.c_str());
+  std::printf("quillpack: %s\n", PayloadSummary(payload).c_str());
   std::printf("quillpack: wrote %s (%zu bytes, %zu resources) in %.2f s\n", o.out.c_str(), image.size(),
               resources.size(), seconds);
   return 0;

@@ -3,6 +3,7 @@
 #include <locale.h>
 #include <wctype.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwctype>
@@ -116,6 +117,42 @@ struct Opened {
   }
 };
 
+// 7z method ids (7zDec.c) as 7zz names them.
+std::string MethodName(UInt32 id) {
+  switch (id) {
+    case 0: return "Copy";
+    case 0x21: return "LZMA2";
+    case 0x30101: return "LZMA";
+    case 0x303011B: return "BCJ2";
+    case 0x3030103: return "BCJ";
+    case 0x3030205: return "PPC";
+    case 0x3030401: return "IA64";
+    case 0x3030501: return "ARM";
+    case 0x3030701: return "ARMT";
+    case 0x3030805: return "SPARC";
+    case 0xa: return "ARM64";
+    case 0xb: return "RISCV";
+    case 3: return "Delta";
+    default: {
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "0x%X", unsigned(id));
+      return hex;
+    }
+  }
+}
+
+// A coder, then the coders feeding its inputs in input order: how 7zz
+// lists a block's method ("BCJ2 LZMA2 LZMA LZMA").
+std::string ChainName(const CSzFolder& f, UInt32 coder, int depth = 0) {
+  std::string name = MethodName(f.Coders[coder].MethodID);
+  UInt32 firstIn = 0;
+  for (UInt32 c = 0; c < coder; ++c) firstIn += f.Coders[c].NumStreams;
+  for (UInt32 in = firstIn; depth < 4 && in < firstIn + f.Coders[coder].NumStreams; ++in)
+    for (UInt32 b = 0; b < f.NumBonds; ++b)
+      if (f.Bonds[b].InIndex == in) name += " " + ChainName(f, f.Bonds[b].OutIndex, depth + 1);
+  return name;
+}
+
 }  // namespace
 
 void CheckPayloadNames(const std::vector<FolderEntry>& entries, const std::string& folder) {
@@ -140,7 +177,8 @@ void CheckPayloadNames(const std::vector<FolderEntry>& entries, const std::strin
   }
 }
 
-void CheckPayloadArchive(const Bytes& archive, const std::vector<FolderEntry>& entries, const std::string& folder) {
+PayloadChains CheckPayloadArchive(const Bytes& archive, const std::vector<FolderEntry>& entries,
+                                  const std::string& folder) {
   CrcGenerateTable();
   Opened x;
   x.mem.vt.Read = MemoryStream::Read;
@@ -192,6 +230,20 @@ void CheckPayloadArchive(const Bytes& archive, const std::vector<FolderEntry>& e
   if (!expected.empty())
     throw PackError(fault + "it leaves out " + folder + "/" + expected.begin()->second->relative +
                     (expected.size() > 1 ? " and " + std::to_string(expected.size() - 1) + " more" : std::string()));
+
+  // Every block was decoded above, so its coder list parses.
+  PayloadChains chains;
+  const CSzAr& ar = x.db.db;
+  for (UInt32 f = 0; f < ar.NumFolders; ++f) {
+    CSzFolder folderInfo;
+    CSzData sd;
+    sd.Data = ar.CodersData + ar.FoCodersOffsets[f];
+    sd.Size = ar.FoCodersOffsets[f + 1] - ar.FoCodersOffsets[f];
+    if (SzGetNextFolderItem(&folderInfo, &sd) != SZ_OK || folderInfo.UnpackStream >= folderInfo.NumCoders)
+      throw PackError(fault + "block " + std::to_string(f + 1) + ": " + Verdict(SZ_ERROR_ARCHIVE));
+    ++chains[ChainName(folderInfo, folderInfo.UnpackStream)];
+  }
+  return chains;
 }
 
 }  // namespace quillpack

@@ -1,6 +1,8 @@
 #pragma once
 // The payload as the installer will see it: item names it accepts, and an
 // archive its decoder unpacks into exactly the folder's files.
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -15,10 +17,15 @@ namespace quillpack {
 // in case (Windows keeps one of them).
 void CheckPayloadNames(const std::vector<FolderEntry>& entries, const std::string& folder);
 
+// The coder chain of each solid block, named as `7zz l -slt` does ("BCJ
+// LZMA2": the filter the data leaves last first), with its block count.
+using PayloadChains = std::map<std::string, uint32_t>;
+
 // Opens `archive` (in 7z order) with the installer's 7z decoder, decodes
 // every item and checks the items against `entries`. Throws PackError with
 // the decoder's verdict (an unsupported method, a CRC error) or the item
-// that is missing, extra or of another size.
-void CheckPayloadArchive(const Bytes& archive, const std::vector<FolderEntry>& entries, const std::string& folder);
+// that is missing, extra or of another size. Returns the blocks' chains.
+PayloadChains CheckPayloadArchive(const Bytes& archive, const std::vector<FolderEntry>& entries,
+                                  const std::string& folder);
 
 }  // namespace quillpack

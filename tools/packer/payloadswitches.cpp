@@ -14,6 +14,8 @@ namespace quillpack {
 const char* const kPayloadMethods[] = {"Copy", "LZMA", "LZMA2", nullptr};
 const char* const kPayloadFilters[] = {"BCJ", "BCJ2", "ARM", "ARMT", "ARM64", "PPC", "IA64", "SPARC", "RISCV", "Delta",
                                        nullptr};
+const char* const kStreamingChains[] = {"LZMA", "LZMA2", "BCJ LZMA", "BCJ LZMA2", nullptr};
+const char kDefaultPayloadSwitches[] = "-mx=9 -m0=LZMA2:d=64m:fb=273 -mf=off -mqs -ms=512m";
 
 namespace {
 
@@ -126,6 +128,10 @@ std::vector<std::string> CheckPayloadSwitches(const std::string& switches, const
     out.push_back(w);
   }
   return out;
+}
+
+std::vector<std::string> DefaultPayloadSwitches() {
+  return CheckPayloadSwitches(kDefaultPayloadSwitches, "the packer's default ");
 }
 
 }  // namespace quillpack

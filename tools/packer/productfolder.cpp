@@ -1,9 +1,11 @@
 #include "productfolder.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <functional>
 #include <cctype>
+#include <cerrno>
+#include <functional>
 #include <map>
 #include <sstream>
 
@@ -155,17 +157,30 @@ bool IsFolder(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// Why an entry that should be there is not: a link to nothing says so,
+// since the entry itself is plainly there when one lists the folder.
+std::string Missing(const std::string& path, const char* what) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && stat(path.c_str(), &st) != 0 && errno == ENOENT) {
+    std::string target(4096, '\0');
+    const ssize_t n = readlink(path.c_str(), &target[0], target.size());
+    target.resize(n > 0 ? size_t(n) : 0);
+    return path + ": is a symbolic link (to " + target + ", which does not exist)";
+  }
+  return path + ": " + what;
+}
+
 }  // namespace
 
 ProductFolder LoadProductFolder(const std::string& root) {
-  if (!IsFolder(root)) throw PackError(root + ": product folder not found");
+  if (!IsFolder(root)) throw PackError(Missing(root, "product folder not found"));
   ProductFolder p;
   p.root = root;
   while (p.root.size() > 1 && p.root.back() == '/') p.root.pop_back();
   for (const char* file : {"product.ini", "config.lua", "install.lua", "uninstall.lua", "icon.ico"})
-    if (!IsFile(p.Path(file))) throw PackError(p.Path(file) + ": missing from the product folder");
+    if (!IsFile(p.Path(file))) throw PackError(Missing(p.Path(file), "missing from the product folder"));
   for (const char* folder : {"skin", "payload"})
-    if (!IsFolder(p.Path(folder))) throw PackError(p.Path(folder) + ": folder missing from the product folder");
+    if (!IsFolder(p.Path(folder))) throw PackError(Missing(p.Path(folder), "folder missing from the product folder"));
   ParseProductSettings(ReadFileBytes(p.Path("product.ini")), p.Path("product.ini"), p);
   return p;
 }

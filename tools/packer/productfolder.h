@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "payloadswitches.h"
 #include "versionresource.h"
 
 namespace quillpack {
@@ -13,9 +14,8 @@ struct ProductFolder {
   std::string root;
   VersionInfo version;
   std::string executionLevel = "asInvoker";
-  // Solid blocks of 8 MiB: the installer decodes blocks on several threads
-  // while it writes files, at a cost of under 1 % in size.
-  std::vector<std::string> payloadSwitches = {"-mx=5", "-ms=8m"};
+  // Replaced as a whole when product.ini sets payload_7z_switches.
+  std::vector<std::string> payloadSwitches = DefaultPayloadSwitches();
   // Deployment settings the installer reads at run time: resource name (of
   // type "CFG") to UTF-8 text.
   std::map<std::string, std::string> settings;
