@@ -248,5 +248,40 @@ else
   fail "an empty payload folder packs" "$(cat "$WORK/err")"
 fi
 
+# --- what product teams hit ------------------------------------------------
+product; printf '\xef\xbb\xbf' >"$WORK/ini"; sed 's/$/\r/' "$WORK/p/product.ini" >>"$WORK/ini"; mv "$WORK/ini" "$WORK/p/product.ini"
+packs "product.ini saved with a BOM and CRLF line ends"
+# expect_usage <name> <text> <args...>: a command line refused with exit 2, nothing written.
+expect_usage() {
+  local name=$1 expected=$2; shift 2
+  local err rc
+  err=$("$PACK" "$@" 2>&1 >/dev/null); rc=$?
+  if [ $rc -ne 2 ]; then fail "$name: exit code $rc, not 2" "$err"; return; fi
+  if [[ "$err" != *"$expected"* ]]; then fail "$name: stderr lacks \"$expected\"" "$err"; return; fi
+  pass "$name"
+}
+product
+expect_usage "output inside the payload folder" "lies inside the product's payload folder" \
+  --stub "$STUB" --product "$WORK/p" --out "$WORK/p/payload/bin/setup.exe"
+[ ! -e "$WORK/p/payload/bin/setup.exe" ] || fail "setup.exe written into the payload"
+expect_usage "output inside the payload folder, reached through .." "lies inside the product's payload folder" \
+  --stub "$STUB" --product "$WORK/p" --out "$WORK/p/skin/../payload/setup.exe"
+expect_usage "output inside the skin folder" "lies inside the product's skin folder" \
+  --stub "$STUB" --product "$WORK/p/" --out "$WORK/p/skin/setup.exe"
+if "$PACK" --stub "$STUB" --product "$WORK/p" --out "$WORK/p/setup.exe" >/dev/null 2>"$WORK/err"; then
+  pass "output in the product folder itself (not packed) is fine"; rm -f "$WORK/p/setup.exe"
+else fail "output in the product folder" "$(cat "$WORK/err")"; fi
+expect_usage "unknown option" "unknown argument \"--fast\"" --fast
+# A read-only folder (root writes through permissions, so a read-only mount).
+mkdir -p "$WORK/ro"
+if mount -t tmpfs -o ro,size=64k tmpfs "$WORK/ro" 2>/dev/null; then
+  err=$("$PACK" --stub "$STUB" --product "$WORK/p" --out "$WORK/ro/setup.exe" 2>&1 >/dev/null); rc=$?
+  if [ $rc -eq 1 ] && [[ "$err" == *"$WORK/ro"* ]] && [ -z "$(ls -A "$WORK/ro")" ]; then pass "read-only output folder"
+  else fail "read-only output folder: exit $rc" "$err"; fi
+  umount "$WORK/ro"
+else
+  echo "skip - read-only output folder (no mount here)"
+fi
+
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]

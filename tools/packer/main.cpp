@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "binary.h"
@@ -14,6 +16,7 @@
 #include "peresources.h"
 #include "productfolder.h"
 #include "resourcetree.h"
+#include "signing.h"
 #include "skinzip.h"
 #include "stopsignal.h"
 #include "toolrunner.h"
@@ -24,6 +27,7 @@ namespace {
 
 const char kUsage[] =
     "usage: quillpack --stub <stub.exe> --product <product folder> --out <setup.exe>\n"
+    "                 [--sign <certificate.pfx> --sign-password-file <file> [--timestamp-url <url>]]\n"
     "\n"
     "Adds the product's resources to a copy of the installer stub:\n"
     "  config.lua, install.lua, uninstall.lua  compiled chunks (LUA)\n"
@@ -33,7 +37,10 @@ const char kUsage[] =
     "  product.ini                             version resource and manifest\n"
     "and the product's uninstaller (BIN UNINST.EXE): the same stub with the\n"
     "configuration and uninstall chunks, skin, icon and version, no payload.\n"
-    "The output is replaced only when packing succeeds.\n";
+    "The output is replaced only when packing succeeds.\n"
+    "\n"
+    "--sign signs the uninstaller, then setup.exe, with Authenticode (SHA-256)\n"
+    "through osslsigncode; the password is the file's first line.\n";
 
 // Chunk resources and the files they are compiled from.
 const struct {
@@ -49,7 +56,35 @@ constexpr uint16_t kIconGroupId = 128;
 
 struct Options {
   std::string stub, product, out;
+  SigningSettings signing;
 };
+
+// A command line that cannot be packed from, whatever the product holds.
+struct UsageError : PackError {
+  using PackError::PackError;
+};
+
+namespace fs = std::filesystem;
+
+bool Inside(const fs::path& path, const fs::path& folder) {
+  std::error_code ignored;
+  const fs::path p = fs::weakly_canonical(path, ignored), f = fs::weakly_canonical(folder, ignored);
+  auto pi = p.begin();
+  for (auto fi = f.begin(); fi != f.end(); ++fi, ++pi)
+    if (fi->empty() && std::next(fi) == f.end()) break;  // a trailing separator
+    else if (pi == p.end() || *pi != *fi) return false;
+  return true;
+}
+
+void CheckCommandLine(const Options& o) {
+  const std::string problem = SigningOptionsProblem(o.signing);
+  if (!problem.empty()) throw UsageError(problem);
+  // It would be packed into the next build of itself.
+  for (const char* folder : {"payload", "skin"})
+    if (Inside(o.out, fs::path(o.product) / folder))
+      throw UsageError("--out " + o.out + " lies inside the product's " + folder +
+                       " folder; write setup.exe somewhere else");
+}
 
 int Pack(const Options& o) {
   const auto started = std::chrono::steady_clock::now();
@@ -61,6 +96,8 @@ int Pack(const Options& o) {
     throw PackError(std::string("stub ") + e.what());
   }
   const ProductFolder product = LoadProductFolder(o.product);
+  TempFolder temp;
+  if (o.signing.Enabled()) TrySigning(o.signing, stub, temp.path());
 
   // What setup.exe and the uninstaller built into it both carry.
   ResourceSet resources, uninstaller;
@@ -89,15 +126,16 @@ int Pack(const Options& o) {
   // A dry run of the PE checks, so a bad stub fails before the archivers run.
   AddResourceSection(stub, resources);
 
-  TempFolder temp;
   addToBoth(ResourceKey::Named("ZIP"), ResourceKey::Id(kSkinZipId), BuildSkinZip(product.Path("skin"), temp.path()));
   PayloadReport payload;
   resources.Add(ResourceKey::Named("_7Z"), ResourceKey::Named("APP.7Z"), kLangNeutral,
                 BuildPayload(product.Path("payload"), product.payloadSwitches, temp.path(), payload));
-  resources.Add(ResourceKey::Named("BIN"), ResourceKey::Named("UNINST.EXE"), kLangNeutral,
-                AddResourceSection(stub, uninstaller));
+  Bytes uninstallerImage = AddResourceSection(stub, uninstaller);
+  if (o.signing.Enabled()) uninstallerImage = SignImage(uninstallerImage, o.signing, temp.path(), "the uninstaller");
+  resources.Add(ResourceKey::Named("BIN"), ResourceKey::Named("UNINST.EXE"), kLangNeutral, uninstallerImage);
 
-  const Bytes image = AddResourceSection(stub, resources);
+  Bytes image = AddResourceSection(stub, resources);
+  if (o.signing.Enabled()) image = SignImage(image, o.signing, temp.path(), o.out);
   ThrowIfStopped();
   WriteFileReplacing(o.out, image, true);
 
@@ -122,7 +160,13 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    std::string* target = arg == "--stub" ? &o.stub : arg == "--product" ? &o.product : arg == "--out" ? &o.out : nullptr;
+    std::string* target = arg == "--stub"                 ? &o.stub
+                          : arg == "--product"            ? &o.product
+                          : arg == "--out"                ? &o.out
+                          : arg == "--sign"               ? &o.signing.certificate
+                          : arg == "--sign-password-file" ? &o.signing.passwordFile
+                          : arg == "--timestamp-url"      ? &o.signing.timestampUrl
+                                                          : nullptr;
     if (!target) {
       std::fprintf(stderr, "quillpack: unknown argument \"%s\"\n%s", arg.c_str(), kUsage);
       return 2;
@@ -139,7 +183,11 @@ int main(int argc, char** argv) {
   }
   InstallStopHandlers();
   try {
+    CheckCommandLine(o);
     return Pack(o);
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "quillpack: %s\n", e.what());
+    return 2;
   } catch (const std::exception& e) {
     // Stopped: whatever failed after the signal failed because of it.
     if (StopSignal()) {
