@@ -283,5 +283,13 @@ else
   echo "skip - read-only output folder (no mount here)"
 fi
 
+# A payload past what a 32-bit installer can map (1 GiB of random bytes, so
+# about half a minute): only with QUILL_BIG_TESTS=1 and a 32-bit stub.
+if [ -n "${QUILL_BIG_TESTS:-}" ] && [ "$(python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(4096); print(struct.unpack_from("<H", d, struct.unpack_from("<I", d, 60)[0] + 24)[0])' "$STUB")" = 267 ]; then
+  product; head -c 1100M /dev/urandom >"$WORK/p/payload/big.bin"
+  pack "payload too large for a 32-bit installer" "so the packer stops at 1024 MiB"
+  rm -f "$WORK/p/payload/big.bin"
+fi
+
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]

@@ -148,6 +148,12 @@ Bytes AddResourceSection(const Bytes& stub, const ResourceSet& resources) {
   if (rawPointer + rawSize > 0xFFFFFFFFull || sizeOfImage > 0xFFFFFFFFull || initializedData > 0xFFFFFFFFull)
     throw PackError("resources too large for a PE image (" + std::to_string(section.size()) + " bytes)");
   if (l.sectionCount == 0xFFFF) Refuse("has no room for another section");
+  if (l.magic == kPe32 && sizeOfImage > kMaxPe32Image)
+    throw PackError("setup.exe would map " + std::to_string(sizeOfImage >> 20) +
+                    " MiB; a 32-bit installer maps its whole image into the 2 GiB a 32-bit process has, so the packer "
+                    "stops at " + std::to_string(kMaxPe32Image >> 20) +
+                    " MiB. Ship the payload as a package file beside setup.exe instead (see \"Large payloads\" in "
+                    "tools/packer/README.md)");
 
   Bytes out = stub;
   out.resize(rawPointer, '\0');

@@ -5,6 +5,11 @@
 
 namespace quillpack {
 
+// Largest image a 32-bit (PE32) setup.exe may map: the loader needs it in
+// one piece of a 2 GiB address space that the system libraries, the heap
+// and the decoder's dictionary share.
+constexpr uint64_t kMaxPe32Image = uint64_t(1) << 30;
+
 // Checks that the stub can take a new section (throws PackError naming the
 // problem otherwise) and returns the image with the resources appended as a
 // new last section, headers and checksum updated. Bytes after the last
