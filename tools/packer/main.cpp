@@ -6,6 +6,7 @@
 #include <string>
 
 #include "binary.h"
+#include "check/productcheck.h"
 #include "chunkcompiler.h"
 #include "filebytes.h"
 #include "iconresource.h"
@@ -24,6 +25,7 @@ namespace {
 
 const char kUsage[] =
     "usage: quillpack --stub <stub.exe> --product <product folder> --out <setup.exe>\n"
+    "       quillpack --check --product <product folder>\n"
     "\n"
     "Adds the product's resources to a copy of the installer stub:\n"
     "  config.lua, install.lua, uninstall.lua  compiled chunks (LUA)\n"
@@ -33,7 +35,12 @@ const char kUsage[] =
     "  product.ini                             version resource and manifest\n"
     "and the product's uninstaller (BIN UNINST.EXE): the same stub with the\n"
     "configuration and uninstall chunks, skin, icon and version, no payload.\n"
-    "The output is replaced only when packing succeeds.\n";
+    "The output is replaced only when packing succeeds.\n"
+    "\n"
+    "--check writes nothing: it prints every problem of the product folder as\n"
+    "<file>:<line>: <problem> (notes as <file>:<line>: note: ...) and a summary,\n"
+    "and exits 0 when there is no problem, 1 when there are (notes alone do not\n"
+    "count). It takes no --stub or --out.\n";
 
 // Chunk resources and the files they are compiled from.
 const struct {
@@ -116,11 +123,16 @@ int Pack(const Options& o) {
 int main(int argc, char** argv) {
   using namespace quillpack;
   Options o;
+  bool check = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
+    }
+    if (arg == "--check") {
+      check = true;
+      continue;
     }
     std::string* target = arg == "--stub" ? &o.stub : arg == "--product" ? &o.product : arg == "--out" ? &o.out : nullptr;
     if (!target) {
@@ -132,6 +144,19 @@ int main(int argc, char** argv) {
       return 2;
     }
     *target = argv[++i];
+  }
+  if (check) {
+    // Refused rather than ignored: a check never writes the --out it names.
+    if (!o.stub.empty() || !o.out.empty() || o.product.empty()) {
+      std::fprintf(stderr, "quillpack: --check takes --product only\n%s", kUsage);
+      return 2;
+    }
+    try {
+      return CheckProductFolder(o.product);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "quillpack: error: %s\n", e.what());
+      return 1;
+    }
   }
   if (o.stub.empty() || o.product.empty() || o.out.empty()) {
     std::fprintf(stderr, "quillpack: --stub, --product and --out are all required\n%s", kUsage);
