@@ -84,6 +84,8 @@ bool CDlgInstall::InstallRunning() const { return installStarted_ && InstallWork
 
 LPCWSTR CDlgInstall::WindowClassName() const { return product::kInstallerWindowClass; }
 
+std::wstring CDlgInstall::SkinFile() { return Utf8ToWide(skin::kLayoutFile); }
+
 void CDlgInstall::OnInitWindow() {
   SetIcon(128);
   {

@@ -8,6 +8,9 @@
 namespace brix {
 namespace skin {
 
+// The layout the window is built from (WindowImplBase::SkinFile).
+inline constexpr char kLayoutFile[] = "Layout/Layout.xml";
+
 struct SkinControl {
   const char* name;
   const char* className;    // GetClass() name; a derived class also does
