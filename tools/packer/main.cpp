@@ -8,6 +8,7 @@
 #include <string>
 
 #include "binary.h"
+#include "check/productcheck.h"
 #include "chunkcompiler.h"
 #include "filebytes.h"
 #include "iconresource.h"
@@ -28,6 +29,7 @@ namespace {
 const char kUsage[] =
     "usage: quillpack --stub <stub.exe> --product <product folder> --out <setup.exe>\n"
     "                 [--sign <certificate.pfx> --sign-password-file <file> [--timestamp-url <url>]]\n"
+    "       quillpack --check --product <product folder>\n"
     "\n"
     "Adds the product's resources to a copy of the installer stub:\n"
     "  config.lua, install.lua, uninstall.lua  compiled chunks (LUA)\n"
@@ -40,7 +42,12 @@ const char kUsage[] =
     "The output is replaced only when packing succeeds.\n"
     "\n"
     "--sign signs the uninstaller, then setup.exe, with Authenticode (SHA-256)\n"
-    "through osslsigncode; the password is the file's first line.\n";
+    "through osslsigncode; the password is the file's first line.\n"
+    "\n"
+    "--check writes nothing: it prints every problem of the product folder as\n"
+    "<file>:<line>: <problem> (notes as <file>:<line>: note: ...) and a summary,\n"
+    "and exits 0 when there is no problem, 1 when there are (notes alone do not\n"
+    "count). It takes no --stub or --out.\n";
 
 // Chunk resources and the files they are compiled from.
 const struct {
@@ -154,11 +161,16 @@ int Pack(const Options& o) {
 int main(int argc, char** argv) {
   using namespace quillpack;
   Options o;
+  bool check = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
+    }
+    if (arg == "--check") {
+      check = true;
+      continue;
     }
     std::string* target = arg == "--stub"                 ? &o.stub
                           : arg == "--product"            ? &o.product
@@ -176,6 +188,20 @@ int main(int argc, char** argv) {
       return 2;
     }
     *target = argv[++i];
+  }
+  if (check) {
+    // Refused rather than ignored: a check never writes the --out it names.
+    if (!o.stub.empty() || !o.out.empty() || o.product.empty() || o.signing.Enabled() ||
+        !o.signing.passwordFile.empty() || !o.signing.timestampUrl.empty()) {
+      std::fprintf(stderr, "quillpack: --check takes --product only\n%s", kUsage);
+      return 2;
+    }
+    try {
+      return CheckProductFolder(o.product);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "quillpack: error: %s\n", e.what());
+      return 1;
+    }
   }
   if (o.stub.empty() || o.product.empty() || o.out.empty()) {
     std::fprintf(stderr, "quillpack: --stub, --product and --out are all required\n%s", kUsage);

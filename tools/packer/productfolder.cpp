@@ -157,8 +157,8 @@ bool IsFolder(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Why an entry that should be there is not: a link to nothing says so,
-// since the entry itself is plainly there when one lists the folder.
+}  // namespace
+
 std::string Missing(const std::string& path, const char* what) {
   struct stat st;
   if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && stat(path.c_str(), &st) != 0 && errno == ENOENT) {
@@ -170,16 +170,14 @@ std::string Missing(const std::string& path, const char* what) {
   return path + ": " + what;
 }
 
-}  // namespace
-
 ProductFolder LoadProductFolder(const std::string& root) {
   if (!IsFolder(root)) throw PackError(Missing(root, "product folder not found"));
   ProductFolder p;
   p.root = root;
   while (p.root.size() > 1 && p.root.back() == '/') p.root.pop_back();
-  for (const char* file : {"product.ini", "config.lua", "install.lua", "uninstall.lua", "icon.ico"})
+  for (const char* file : kProductFiles)
     if (!IsFile(p.Path(file))) throw PackError(Missing(p.Path(file), "missing from the product folder"));
-  for (const char* folder : {"skin", "payload"})
+  for (const char* folder : kProductFolders)
     if (!IsFolder(p.Path(folder))) throw PackError(Missing(p.Path(folder), "folder missing from the product folder"));
   ParseProductSettings(ReadFileBytes(p.Path("product.ini")), p.Path("product.ini"), p);
   return p;

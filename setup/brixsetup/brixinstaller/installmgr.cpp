@@ -8,9 +8,11 @@
 
 #include "appdata.h"
 #include "brixscriptengine.h"
+#include "hooknames.h"
 #include "pathutil.h"
 #include "productconstants.h"
 #include "productsetting.h"
+#include "configglobals.h"
 #include "scriptglobals.h"
 #include "tambaselog.h"
 #include "tamstatmodule.h"
@@ -33,15 +35,15 @@ CInstallMgr& CInstallMgr::Instance() {
   return instance;
 }
 
-void CInstallMgr::BeforeInit() { RunHook("BrixSE_BeforeInit"); }
+void CInstallMgr::BeforeInit() { RunHook(hooks::kBeforeInit); }
 
-void CInstallMgr::BeforeInstall() { RunHook("BrixSE_BeforeInstall"); }
+void CInstallMgr::BeforeInstall() { RunHook(hooks::kBeforeInstall); }
 
 void CInstallMgr::InstallExecute() {
-  const auto lock = RunHook("BrixSE_OnInstall");
+  const auto lock = RunHook(hooks::kOnInstall);
 
   wchar_t library[MAX_PATH] = {};
-  lstrcpynW(library, ReadGlobalText(BrixScriptEngine::Instance().GetState(), "global_install_path").c_str(), MAX_PATH);
+  lstrcpynW(library, ReadGlobalText(BrixScriptEngine::Instance().GetState(), globals::kInstallPath).c_str(), MAX_PATH);
   // A path too long for the name would leave a folder name the loader
   // completes with ".dll"; the statistics module then uses its own folder.
   if (!PathAppendW(library, product::kStatLibraryName)) library[0] = L'\0';
@@ -50,19 +52,19 @@ void CInstallMgr::InstallExecute() {
 }
 
 void CInstallMgr::BeforeComplete() {
-  const auto lock = RunHook("BrixSE_BeforeComplete");
+  const auto lock = RunHook(hooks::kBeforeComplete);
 
   const std::wstring self = OwnExecutablePath();
   if (std::wstring(PathFindFileNameW(self.c_str())).find(product::kAppDataMarker) != std::wstring::npos)
     SHCreateDirectory(nullptr, AppDataFolder(product::kFolderName).c_str());
 }
 
-void CInstallMgr::AfterComplete() { RunHook("BrixSE_AfterComplete"); }
+void CInstallMgr::AfterComplete() { RunHook(hooks::kAfterComplete); }
 
-void CInstallMgr::BeforeUninstall() { RunHook("BrixSE_BeforeUninstall"); }
+void CInstallMgr::BeforeUninstall() { RunHook(hooks::kBeforeUninstall); }
 
-void CInstallMgr::OnUninstall() { RunHook("BrixSE_OnUninstall"); }
+void CInstallMgr::OnUninstall() { RunHook(hooks::kOnUninstall); }
 
-void CInstallMgr::AfterUninstall() { RunHook("BrixSE_AfterUninstall"); }
+void CInstallMgr::AfterUninstall() { RunHook(hooks::kAfterUninstall); }
 
 }  // namespace brix

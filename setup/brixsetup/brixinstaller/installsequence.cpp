@@ -3,6 +3,7 @@
 #include "brixscriptengine.h"
 #include "installmgr.h"
 #include "runmode.h"
+#include "configglobals.h"
 #include "scriptglobals.h"
 #include "trace.h"
 
@@ -21,9 +22,9 @@ void InstallSequence::StartProductFrom(const std::wstring& folder) {
   {
     const auto lock = engine_.LockState();
     lua_State* L = engine_.GetState();
-    program = ReadGlobalText(L, "global_main_app_name");
-    parameters = ReadGlobalText(L, "global_start_parameter");
-    shellLevel = ReadGlobalFlag(L, "global_startuseexplorer_level");
+    program = ReadGlobalText(L, globals::kMainAppName);
+    parameters = ReadGlobalText(L, globals::kStartParameter);
+    shellLevel = ReadGlobalFlag(L, globals::kStartUseExplorerLevel);
   }
   effects_.StartProduct(folder, program, parameters, shellLevel);
 }
@@ -35,12 +36,12 @@ void InstallSequence::RunSilent(const std::wstring& logPath, const std::wstring&
   {
     const auto lock = engine_.LockState();
     lua_State* L = engine_.GetState();
-    WriteGlobalFlag(L, "global_ss_install", true);
+    WriteGlobalFlag(L, globals::kSilentInstall, true);
     Trace(L"global_ss_install==true ~!\r\n");
     Trace(L"start ss install!");
-    installPath = ReadGlobalText(L, "global_install_path");
+    installPath = ReadGlobalText(L, globals::kInstallPath);
     // The chunk finds the chosen folder under the same name in both modes.
-    WriteGlobalText(L, "InstallPath", installPath);
+    WriteGlobalText(L, globals::kChosenInstallPath, installPath);
   }
   if (InstallFolderFits(installPath)) {
     BeforeInstall();

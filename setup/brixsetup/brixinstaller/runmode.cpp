@@ -6,6 +6,7 @@
 
 #include "pathutil.h"
 #include "productconstants.h"
+#include "configglobals.h"
 #include "scriptglobals.h"
 
 namespace brix {
@@ -18,7 +19,7 @@ bool EndsWith(const std::wstring& s, const std::wstring& tail) {
 }  // namespace
 
 SingleInstanceName ChooseSingleInstanceName(lua_State* L) {
-  SingleInstanceName name{ReadGlobalText(L, "global_install_mutex_guid"), ReadGlobalInteger(L, "global_app_id")};
+  SingleInstanceName name{ReadGlobalText(L, globals::kInstallMutexGuid), ReadGlobalInteger(L, globals::kAppId)};
   if (name.baseName.empty())
     name.baseName = product::kDefaultMutexName;
   else
@@ -33,10 +34,10 @@ HWND ListenWindowFrom(const CommandLineMap& args) {
 }
 
 bool DecideSilent(lua_State* L, const CommandLineMap& args) {
-  const bool enableSs = ReadGlobalFlag(L, "global_enable_ss_install");
+  const bool enableSs = ReadGlobalFlag(L, globals::kEnableSilentInstall);
   std::wstring value;
   if (args.Lookup(L"InstallSlience", &value) && value == L"true") return true;
-  return enableSs ? ReadGlobalFlag(L, "global_ss_install") : false;
+  return enableSs ? ReadGlobalFlag(L, globals::kSilentInstall) : false;
 }
 
 bool MayRunAlongside(const CommandLineMap& args) { return args.Lookup(L"InstallSlience"); }
@@ -58,10 +59,10 @@ InstallPathOption InstallPathFrom(const CommandLineMap& args, std::wstring* fold
 
 void ApplyCommandLineOverrides(lua_State* L, const CommandLineMap& args) {
   std::wstring path;
-  if (InstallPathFrom(args, &path) == InstallPathOption::Given) WriteGlobalText(L, "global_install_path", path);
+  if (InstallPathFrom(args, &path) == InstallPathOption::Given) WriteGlobalText(L, globals::kInstallPath, path);
   std::wstring normal;
   if (args.Lookup(L"InstallNormalQuillon", &normal) && wcstol(normal.c_str(), nullptr, 10) == 1)
-    WriteGlobalFlag(L, "ShouldStartWithWindowsChk", true);
+    WriteGlobalFlag(L, globals::kStartWithWindows, true);
 }
 
 bool InstallFolderFits(const std::wstring& folder) {

@@ -11,6 +11,7 @@
 #include "productconstants.h"
 #include "productsetting.h"
 #include "runmode.h"
+#include "configglobals.h"
 #include "scriptglobals.h"
 #include "strconv.h"
 #include "tambaselog.h"
@@ -118,18 +119,18 @@ int RunUninstaller(HINSTANCE) {
   const std::wstring self = OwnExecutablePath();
   std::wstring folder;
   if (!args.Lookup(L"InstallPath", &folder) || folder.empty()) folder = FolderOf(self);
-  WriteGlobalText(L, "InstallPath", folder);
-  WriteGlobalFlag(L, "global_ss_install", silent);
+  WriteGlobalText(L, globals::kChosenInstallPath, folder);
+  WriteGlobalFlag(L, globals::kSilentInstall, silent);
   Trace(L"uninstall from %s%s\r\n", folder.c_str(), silent ? L", silent" : L"");
 
   ComGdiplusSession session;
   CInstallMgr& manager = CInstallMgr::Instance();
   manager.BeforeInit();
 
-  const std::wstring product = ReadGlobalText(L, "global_product_name");
+  const std::wstring product = ReadGlobalText(L, globals::kProductName);
   const std::wstring caption = product + L"卸载";
   if (!silent) {
-    std::wstring question = ReadGlobalText(L, "global_uninstall_confirm_text");
+    std::wstring question = ReadGlobalText(L, globals::kUninstallConfirmText);
     if (question.empty()) question = L"您确定要完全移除" + product + L"及其所有组件吗？";
     if (MessageBoxW(nullptr, question.c_str(), caption.c_str(), MB_OKCANCEL | MB_ICONQUESTION) != IDOK) {
       Trace(L"uninstall cancelled\r\n");
@@ -143,7 +144,7 @@ int RunUninstaller(HINSTANCE) {
   manager.AfterUninstall();
 
   // A chunk that could not remove what it should says so in this flag.
-  const bool failed = ReadGlobalFlag(L, "global_uninstall_failed");
+  const bool failed = ReadGlobalFlag(L, globals::kUninstallFailed);
   Trace(failed ? L"uninstall failed\r\n" : L"uninstall done\r\n");
   BRIX_LOG_INFO("uninstall {}", failed ? "failed" : "done");
   if (!silent) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "imagenames.h"
+
 namespace brixui {
 
 constexpr int kMaxImageSide = 8192;
@@ -38,15 +40,5 @@ bool DecodeImage(const std::string& name, const uint8_t* bytes, size_t size, Dec
 bool RasteriseSvg(const std::string& name, const uint8_t* bytes, size_t size, double scale, RgbaImage& out);
 // Resampled with a good filter (Mitchell down, Catmull-Rom up), alpha-weighted.
 RgbaImage Resample(const RgbaImage& src, int width, int height);
-
-// The DPI scales skins ship images for, and the rule that names them:
-// "Image/x.png" is the 96-DPI (100 %) image, "Image/x@125.png",
-// "Image/x@150.png", "Image/x@175.png" and "Image/x@200.png" the others.
-constexpr int kSkinDpis[] = {96, 120, 144, 168, 192};
-int DpiPercent(int dpi);  // 96 -> 100, 120 -> 125, ...
-std::string ScaledImageName(const std::string& file, int dpi);
-// Candidates for `dpi` in preference order: the exact scale, then the
-// nearest larger ones, then the smaller ones from the largest down.
-std::vector<std::pair<std::string, int>> ScaledImageCandidates(const std::string& file, int dpi);
 
 }  // namespace brixui

@@ -12,7 +12,9 @@
 #include "productconstants.h"
 #include "productlaunch.h"
 #include "progressdisplay.h"
+#include "configglobals.h"
 #include "scriptglobals.h"
+#include "skincontrols.h"
 #include "strconv.h"
 #include "trace.h"
 
@@ -31,21 +33,47 @@ constexpr int kAutoStartNotChosen = 25106;
 constexpr uint32_t kNumberColour = 0xFF1FC880;
 constexpr int kNumberFont = 18;
 
+// The toolkit class name of each control class the window keeps, so a
+// lookup cannot disagree with the table the packer checks skins against.
 template <class T>
-T* Lookup(CPaintManagerUI& pm, CControlUI* inside, const wchar_t* name) {
-  return ControlCast<T>(inside ? pm.FindSubControlByName(inside, name) : pm.FindControl(name));
+constexpr const char* kClassName = nullptr;
+template <> constexpr const char* kClassName<CTabLayoutUI> = "TabLayout";
+template <> constexpr const char* kClassName<CVerticalLayoutUI> = "VerticalLayout";
+template <> constexpr const char* kClassName<CHorizontalLayoutUI> = "HorizontalLayout";
+template <> constexpr const char* kClassName<CRichEditUI> = "RichEdit";
+template <> constexpr const char* kClassName<COptionUI> = "Option";
+template <> constexpr const char* kClassName<CButtonUI> = "Button";
+template <> constexpr const char* kClassName<CLabelUI> = "Label";
+template <> constexpr const char* kClassName<CProgressUI> = "Progress";
+
+constexpr bool SameText(const char* a, const char* b) {
+  return *a == *b && (*a == '\0' || SameText(a + 1, b + 1));
+}
+
+// The control of skincontrols.h, inside its view when it has one; null when
+// the skin lacks it or has it with another class.
+template <class T, const skin::SkinControl& C>
+T* Lookup(CPaintManagerUI& pm) {
+  static_assert(kClassName<T> && SameText(kClassName<T>, C.className), "class differs from skincontrols.h");
+  CControlUI* view = nullptr;
+  if (const skin::SkinControl* inside = C.view) {
+    view = pm.FindControl(Utf8ToWide(inside->name).c_str());
+    if (!view) return nullptr;
+  }
+  const std::wstring name = Utf8ToWide(C.name);
+  return ControlCast<T>(view ? pm.FindSubControlByName(view, name.c_str()) : pm.FindControl(name.c_str()));
 }
 
 }  // namespace
 
 CDlgInstall::CDlgInstall(BrixScriptEngine& engine, InstallSequence& sequence, InstallEffects& effects)
     : engine_(engine), sequence_(sequence), effects_(effects) {
-  MapNotify(L"click", L"BtnClose", [this](TNotifyUI&) { OnCloseRequest(); });
-  MapNotify(L"click", L"BtnLicenceLink", [this](TNotifyUI&) { OnLicenceLink(); });
-  MapNotify(L"click", L"BtnInstall", [this](TNotifyUI&) { OnInstallRequest(); });
-  MapNotify(L"click", L"BtnSelectPath", [this](TNotifyUI&) { OnSelectFolder(); });
-  MapNotify(L"click", L"BtnStart", [this](TNotifyUI&) { StartInstalledProduct(); });
-  MapNotify(L"selectchanged", L"CheckLicence", [this](TNotifyUI&) { OnLicenceChanged(); });
+  MapNotify(L"click", Utf8ToWide(skin::kBtnClose.name).c_str(), [this](TNotifyUI&) { OnCloseRequest(); });
+  MapNotify(L"click", Utf8ToWide(skin::kBtnLicenceLink.name).c_str(), [this](TNotifyUI&) { OnLicenceLink(); });
+  MapNotify(L"click", Utf8ToWide(skin::kBtnInstall.name).c_str(), [this](TNotifyUI&) { OnInstallRequest(); });
+  MapNotify(L"click", Utf8ToWide(skin::kBtnSelectPath.name).c_str(), [this](TNotifyUI&) { OnSelectFolder(); });
+  MapNotify(L"click", Utf8ToWide(skin::kBtnStart.name).c_str(), [this](TNotifyUI&) { StartInstalledProduct(); });
+  MapNotify(L"selectchanged", Utf8ToWide(skin::kCheckLicence.name).c_str(), [this](TNotifyUI&) { OnLicenceChanged(); });
   MapNotify(L"timer", L"", [this](TNotifyUI& msg) { OnTimerNotify(msg); });
 }
 
@@ -56,35 +84,37 @@ bool CDlgInstall::InstallRunning() const { return installStarted_ && InstallWork
 
 LPCWSTR CDlgInstall::WindowClassName() const { return product::kInstallerWindowClass; }
 
+std::wstring CDlgInstall::SkinFile() { return Utf8ToWide(skin::kLayoutFile); }
+
 void CDlgInstall::OnInitWindow() {
   SetIcon(128);
   {
     const auto lock = engine_.LockState();
-    const std::wstring title = ReadGlobalText(engine_.GetState(), "global_product_name") + L"安装";
+    const std::wstring title = ReadGlobalText(engine_.GetState(), globals::kProductName) + L"安装";
     SetWindowTextW(m_hWnd, title.c_str());
   }
-  m_tab = Lookup<CTabLayoutUI>(m_pm, nullptr, L"TabMain");
-  m_initView = Lookup<CVerticalLayoutUI>(m_pm, nullptr, L"VertInitView");
-  m_installView = Lookup<CVerticalLayoutUI>(m_pm, nullptr, L"VertInstallView");
-  m_updateView = Lookup<CVerticalLayoutUI>(m_pm, nullptr, L"VertUpdateView");
-  m_completeView = Lookup<CVerticalLayoutUI>(m_pm, nullptr, L"VertCompleteView");
-  m_infoTipView = Lookup<CVerticalLayoutUI>(m_pm, nullptr, L"VertInfoTipView");
-  m_numberRow = m_completeView ? Lookup<CHorizontalLayoutUI>(m_pm, m_completeView, L"HorizNumber") : nullptr;
-  m_captionButtons = Lookup<CHorizontalLayoutUI>(m_pm, nullptr, L"HorizCaptionBtn");
+  m_tab = Lookup<CTabLayoutUI, skin::kTabMain>(m_pm);
+  m_initView = Lookup<CVerticalLayoutUI, skin::kVertInitView>(m_pm);
+  m_installView = Lookup<CVerticalLayoutUI, skin::kVertInstallView>(m_pm);
+  m_updateView = Lookup<CVerticalLayoutUI, skin::kVertUpdateView>(m_pm);
+  m_completeView = Lookup<CVerticalLayoutUI, skin::kVertCompleteView>(m_pm);
+  m_infoTipView = Lookup<CVerticalLayoutUI, skin::kVertInfoTipView>(m_pm);
+  m_numberRow = m_completeView ? Lookup<CHorizontalLayoutUI, skin::kHorizNumber>(m_pm) : nullptr;
+  m_captionButtons = Lookup<CHorizontalLayoutUI, skin::kHorizCaptionBtn>(m_pm);
   if (m_initView) {
-    m_pathEdit = Lookup<CRichEditUI>(m_pm, m_initView, L"EditInstallPath");
-    m_desktopShortcut = Lookup<COptionUI>(m_pm, m_initView, L"CheckDesktopLaunch");
-    m_autoStart = Lookup<COptionUI>(m_pm, m_initView, L"CheckAutoStartup");
-    m_licence = Lookup<COptionUI>(m_pm, m_initView, L"CheckLicence");
-    m_installButton = Lookup<CButtonUI>(m_pm, m_initView, L"BtnInstall");
+    m_pathEdit = Lookup<CRichEditUI, skin::kEditInstallPath>(m_pm);
+    m_desktopShortcut = Lookup<COptionUI, skin::kCheckDesktopLaunch>(m_pm);
+    m_autoStart = Lookup<COptionUI, skin::kCheckAutoStartup>(m_pm);
+    m_licence = Lookup<COptionUI, skin::kCheckLicence>(m_pm);
+    m_installButton = Lookup<CButtonUI, skin::kBtnInstall>(m_pm);
   }
   if (m_completeView) {
-    m_startButton = Lookup<CButtonUI>(m_pm, m_completeView, L"BtnStart");
-    m_completeTitle = Lookup<CLabelUI>(m_pm, m_completeView, L"LabelTitleComplete");
+    m_startButton = Lookup<CButtonUI, skin::kBtnStart>(m_pm);
+    m_completeTitle = Lookup<CLabelUI, skin::kLabelTitleComplete>(m_pm);
   }
   if (m_installView) {
-    m_progress = Lookup<CProgressUI>(m_pm, m_installView, L"ProgressInstall");
-    m_progressLabel = Lookup<CLabelUI>(m_pm, m_installView, L"LabelInstallValue");
+    m_progress = Lookup<CProgressUI, skin::kProgressInstall>(m_pm);
+    m_progressLabel = Lookup<CLabelUI, skin::kLabelInstallValue>(m_pm);
   }
   // The DPI scale was applied when the skin was built, before this runs.
   PrepareInitView();
@@ -96,8 +126,8 @@ void CDlgInstall::PrepareInitView() {
   const auto lock = engine_.LockState();
   lua_State* L = engine_.GetState();
   if (m_autoStart) {
-    m_autoStart->SetVisible(ReadGlobalFlag(L, "global_startup_check_visable"));
-    m_autoStart->Selected(ReadGlobalFlag(L, "global_startup_check"), true);
+    m_autoStart->SetVisible(ReadGlobalFlag(L, globals::kStartupCheckVisible));
+    m_autoStart->Selected(ReadGlobalFlag(L, globals::kStartupCheck), true);
   }
   if (m_pathEdit)
     m_pathEdit->SetText(ResolvePathPlaceholder(m_pathEdit->GetText(), [L](const std::string& name) {
@@ -118,7 +148,7 @@ void CDlgInstall::OnLicenceLink() {
   std::wstring url;
   {
     const auto lock = engine_.LockState();
-    url = ReadGlobalText(engine_.GetState(), "global_licence_url");
+    url = ReadGlobalText(engine_.GetState(), globals::kLicenceUrl);
   }
   ShellExecuteW(nullptr, nullptr, url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
@@ -134,7 +164,7 @@ void CDlgInstall::OnSelectFolder() {
   std::wstring base;
   {
     const auto lock = engine_.LockState();
-    base = ReadGlobalText(engine_.GetState(), "global_install_basepath");
+    base = ReadGlobalText(engine_.GetState(), globals::kInstallBasePath);
   }
   m_pathEdit->SetText(ChosenInstallFolder(chosen, base));
 }
@@ -162,8 +192,8 @@ void CDlgInstall::OnInstallRequest() {
           WriteGlobalFlag(L, WideToUtf8(option->GetUserData()).c_str(), option->IsSelected());
       }
     }
-    backup = ReadGlobalText(L, "BackUpPath");
-    need = ReadGlobalText(L, "global_need_disk_space");
+    backup = ReadGlobalText(L, globals::kBackupPath);
+    need = ReadGlobalText(L, globals::kNeedDiskSpace);
   }
   if (!backup.empty()) {
     Trace(L"backpath = %s", backup.c_str());
@@ -188,7 +218,7 @@ void CDlgInstall::StartInstall() {
   m_captionButtons->SetVisible(false);
   {
     const auto lock = engine_.LockState();
-    WriteGlobalNumber(engine_.GetState(), "global_install_progress_elapse",
+    WriteGlobalNumber(engine_.GetState(), globals::kInstallProgressElapse,
                       PayloadProgressFigure(PayloadResourceSize()));
   }
   if (!StartInstallWorker(m_hWnd, sequence_)) {
@@ -233,7 +263,7 @@ void CDlgInstall::PublishPosition(int value) {
   // publication, and the next one writes the newer value.
   auto lock = engine_.TryLockState();
   if (!lock.owns_lock()) return;
-  WriteGlobalNumber(engine_.GetState(), "global_install_progress_pos", value);
+  WriteGlobalNumber(engine_.GetState(), globals::kInstallProgressPos, value);
 }
 
 void CDlgInstall::UpdateProgressLabel() {
@@ -265,7 +295,7 @@ void CDlgInstall::Complete(int queryNumber) {
   bool showComplete;
   {
     const auto lock = engine_.LockState();
-    showComplete = ReadGlobalFlag(engine_.GetState(), "global_show_completewindow");
+    showComplete = ReadGlobalFlag(engine_.GetState(), globals::kShowCompleteWindow);
   }
   if (showComplete) {
     m_tab->SelectItem(m_completeView, false);
@@ -304,7 +334,7 @@ void CDlgInstall::StartInstalledProduct() {
   std::wstring folder;
   {
     const auto lock = engine_.LockState();
-    folder = ReadGlobalText(engine_.GetState(), "global_install_path");
+    folder = ReadGlobalText(engine_.GetState(), globals::kInstallPath);
   }
   // StartProductFrom expands environment references itself.
   sequence_.StartProductFrom(folder);

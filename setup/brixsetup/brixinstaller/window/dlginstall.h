@@ -25,7 +25,7 @@ class CDlgInstall : public brixui::WindowImplBase {
 
  protected:
   LPCWSTR WindowClassName() const override;
-  std::wstring SkinFile() override { return L"Layout/Layout.xml"; }
+  std::wstring SkinFile() override;
   void OnInitWindow() override;
   void OnTimerNotify(brixui::TNotifyUI& msg) override;
   LRESULT OnDestroyWindow(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;

@@ -3,6 +3,8 @@
 #include <cwchar>
 
 #include "ownresource.h"
+#include "skincontrols.h"
+#include "strconv.h"
 
 namespace brix {
 
@@ -13,9 +15,7 @@ std::wstring ProgressLabelText(int value) {
 }
 
 std::wstring InstallBackgroundImage(int index) {
-  wchar_t text[64];
-  swprintf(text, 64, L"Image/InstallBk%d.png", index);
-  return text;
+  return Utf8ToWide(skin::kInstallBackgroundImages[index & 1]);
 }
 
 uint32_t PayloadProgressFigure(uint64_t payloadBytes) {

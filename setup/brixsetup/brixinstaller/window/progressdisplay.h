@@ -13,7 +13,7 @@ constexpr unsigned kBackgroundTimerId = 1989;
 
 // "安装中...  (N％)": two blanks, the full-width percent sign.
 std::wstring ProgressLabelText(int value);
-// "Image/InstallBk<index>.png".
+// The install view's background <index> (0 or 1): "Image/InstallBk<index>.png".
 std::wstring InstallBackgroundImage(int index);
 // The payload's size scaled for `global_install_progress_elapse`
 // (221 for 71676710 bytes).
