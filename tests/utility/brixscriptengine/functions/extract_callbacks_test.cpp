@@ -94,6 +94,17 @@ TEST_F(Callbacks, ProgressHearsEachWrittenFileOnceWithItsFullPath) {
             D(L"a.txt") + L"|" + D(L"c.txt"));
 }
 
+// Folders are made once per unpacking; a callback that removes one must not
+// make the files after it fail.
+TEST_F(Callbacks, AFolderRemovedByTheProgressCallbackIsMadeAgain) {
+  EXPECT_EQ(Script("local gone, last = false, nil local ok = " +
+                   Call(Fixture(L"tree.7z"), ", function(p) if p:find('\\\\d1\\\\', 1, true) then last = p "
+                                             "if not gone then gone = true Lua_DelFileRecursive(" +
+                                                 Lit(D(L"d1")) + ") end end end") +
+                   " r = tostring(ok) .. ' ' .. tostring(gone) .. ' ' .. tostring(Lua_PathFileExists(last))"),
+            L"true true true");
+}
+
 TEST_F(Callbacks, FiveArgumentsWithANilFifthTakeNoCallbackAtAll) {
   EXPECT_EQ(Script("local n = 0 local ok = " + Call(Fixture(L"abc.7z"), ", function() n = n + 1 end, nil") +
                    " r = tostring(ok) .. ' ' .. n"),

@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "archivesource.h"
@@ -50,6 +52,9 @@ struct Extraction {
   wchar_t* path = nullptr;
   size_t longestName = 0;
   UniqueFileHandle file;
+  // Folders made (or found) during this unpacking: each creation asks the
+  // file system, and under Wine scans the parent folder.
+  std::unordered_set<std::wstring> folders;
 
   Extraction() { SzArEx_Init(&db); }
   ~Extraction() {
@@ -129,14 +134,22 @@ HANDLE CreateReplacingReadOnly(const wchar_t* path, bool* fresh) {
 }
 
 // Creates each parent folder of the item below the destination (never the
-// destination itself) and leaves backslashes between the parts.
-void CreateParents(wchar_t* path, wchar_t* name) {
+// destination itself) not made earlier in this unpacking, and leaves
+// backslashes between the parts.
+void CreateParents(Extraction& x, wchar_t* name) {
   for (wchar_t* p = name; *p; ++p) {
     if (*p != L'/' && *p != L'\\') continue;
     *p = L'\0';
-    CreateDirectoryW(path, nullptr);
+    if (x.folders.insert(x.path).second) CreateDirectoryW(x.path, nullptr);
     *p = L'\\';
   }
+}
+
+// A file in a folder that a script callback removed since it was made.
+HANDLE CreateInMissingFolder(Extraction& x, wchar_t* name, bool* fresh) {
+  x.folders.clear();
+  CreateParents(x, name);
+  return CreateReplacingReadOnly(x.path, fresh);
 }
 
 }  // namespace
@@ -197,21 +210,22 @@ ExtractResult ExtractArchive(const ByteSource& source, const std::wstring& desti
       const SRes res = ahead.Next(i, &data, &size, &last);
       if (res != SZ_OK) return NotDecoded(x, name, res);
     }
-    CreateParents(x.path, name);
+    CreateParents(x, name);
     if (isDir) {
-      CreateDirectoryW(x.path, nullptr);
+      if (x.folders.insert(x.path).second) CreateDirectoryW(x.path, nullptr);
       continue;
     }
 
     bool fresh = false;
     x.file.reset(CreateReplacingReadOnly(x.path, &fresh));
+    if (!x.file && GetLastError() == ERROR_PATH_NOT_FOUND) x.file.reset(CreateInMissingFolder(x, name, &fresh));
     if (!x.file) {
       DWORD e = GetLastError();
       // Without a handle nothing is written, whatever the last error says.
       if (e == 0) e = ERROR_OPEN_FAILED;
       switch (AskCreateError(createError, x.path, e)) {
         case Decision::Retry:
-          x.file.reset(CreateReplacingReadOnly(x.path, &fresh));
+          x.file.reset(CreateInMissingFolder(x, name, &fresh));
           if (!x.file) return ExtractResult::Of(Kind::FileFailed);
           break;
         case Decision::Skip:
