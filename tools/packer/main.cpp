@@ -21,33 +21,11 @@
 #include "skinzip.h"
 #include "stopsignal.h"
 #include "toolrunner.h"
+#include "usage.h"
 #include "versionresource.h"
 
 namespace quillpack {
 namespace {
-
-const char kUsage[] =
-    "usage: quillpack --stub <stub.exe> --product <product folder> --out <setup.exe>\n"
-    "                 [--sign <certificate.pfx> --sign-password-file <file> [--timestamp-url <url>]]\n"
-    "       quillpack --check --product <product folder>\n"
-    "\n"
-    "Adds the product's resources to a copy of the installer stub:\n"
-    "  config.lua, install.lua, uninstall.lua  compiled chunks (LUA)\n"
-    "  skin/                                   skin archive (ZIP 249)\n"
-    "  payload/                                product files (_7Z APP.7Z)\n"
-    "  icon.ico                                icon group 128\n"
-    "  product.ini                             version resource and manifest\n"
-    "and the product's uninstaller (BIN UNINST.EXE): the same stub with the\n"
-    "configuration and uninstall chunks, skin, icon and version, no payload.\n"
-    "The output is replaced only when packing succeeds.\n"
-    "\n"
-    "--sign signs the uninstaller, then setup.exe, with Authenticode (SHA-256)\n"
-    "through osslsigncode; the password is the file's first line.\n"
-    "\n"
-    "--check writes nothing: it prints every problem of the product folder as\n"
-    "<file>:<line>: <problem> (notes as <file>:<line>: note: ...) and a summary,\n"
-    "and exits 0 when there is no problem, 1 when there are (notes alone do not\n"
-    "count). It takes no --stub or --out.\n";
 
 // Chunk resources and the files they are compiled from.
 const struct {
