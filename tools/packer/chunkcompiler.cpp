@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "chunklayout.h"
+#include "filebytes.h"
 #include "lauxlib.h"
 #include "lua.h"
 
@@ -14,13 +15,25 @@ int Collect(lua_State*, const void* p, size_t n, void* ud) {
   return 0;
 }
 
+// The source as luaL_loadfile takes it (which would open the file through
+// the C library, by the ANSI code page on Windows): a UTF-8 byte order mark
+// and a first "#" line are skipped, the line's end kept so line numbers in
+// messages stay right.
+Bytes LuaSource(const std::string& path) {
+  Bytes text = ReadFileBytes(path);
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+  if (!text.empty() && text[0] == '#') text.erase(0, text.find('\n') == std::string::npos ? text.size() : text.find('\n'));
+  return text;
+}
+
 }  // namespace
 
 Bytes CompileChunk(const std::string& path) {
   std::unique_ptr<lua_State, decltype(&lua_close)> state(luaL_newstate(), lua_close);
   lua_State* L = state.get();
   if (!L) throw PackError("cannot create a Lua state (out of memory)");
-  if (luaL_loadfile(L, path.c_str()) != LUA_OK) {
+  const Bytes source = LuaSource(path);
+  if (luaL_loadbuffer(L, source.data(), source.size(), ("@" + path).c_str()) != LUA_OK) {
     const char* msg = lua_tostring(L, -1);
     throw PackError(msg ? msg : path + ": cannot compile");
   }

@@ -2,11 +2,13 @@
 // product folder (see README.md for the folder's layout).
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "binary.h"
 #include "chunkcompiler.h"
+#include "console.h"
 #include "filebytes.h"
 #include "iconresource.h"
 #include "manifestresource.h"
@@ -15,8 +17,8 @@
 #include "productfolder.h"
 #include "resourcetree.h"
 #include "skinzip.h"
+#include "sourcedate.h"
 #include "stopsignal.h"
-#include "toolrunner.h"
 #include "versionresource.h"
 
 namespace quillpack {
@@ -31,9 +33,10 @@ const char kUsage[] =
     "  payload/                                product files (_7Z APP.7Z)\n"
     "  icon.ico                                icon group 128\n"
     "  product.ini                             version resource and manifest\n"
-    "and the product's uninstaller (BIN UNINST.EXE): the same stub with the\n"
-    "configuration and uninstall chunks, skin, icon and version, no payload.\n"
-    "The output is replaced only when packing succeeds.\n";
+    "and the product's uninstaller (_7Z UNINST.7Z, holding uninst.exe): the same\n"
+    "stub with the configuration and uninstall chunks, icon and version.\n"
+    "The output is replaced only when packing succeeds. With SOURCE_DATE_EPOCH\n"
+    "set, no time stored is later than it.\n";
 
 // Chunk resources and the files they are compiled from.
 const struct {
@@ -49,11 +52,14 @@ constexpr uint16_t kIconGroupId = 128;
 
 struct Options {
   std::string stub, product, out;
+  TimeLimit times;
 };
+
+void Say(std::FILE* stream, const std::string& text) { PrintText(stream, "quillpack: " + text + "\n"); }
 
 int Pack(const Options& o) {
   const auto started = std::chrono::steady_clock::now();
-  // Everything cheap is checked before the archivers run.
+  // Everything cheap is checked before the payload is compressed.
   Bytes stub;
   try {
     stub = ReadFileBytes(o.stub);
@@ -86,27 +92,29 @@ int Pack(const Options& o) {
     addToBoth(ResourceKey::Named("CFG"), ResourceKey::Named(setting.first), Bytes(setting.second));
   // The marker that gives the stub the uninstaller's role.
   uninstaller.Add(ResourceKey::Named("CFG"), ResourceKey::Named("ROLE"), kLangNeutral, Bytes("uninstaller"));
-  // A dry run of the PE checks, so a bad stub fails before the archivers run.
+  // A dry run of the PE checks, so a bad stub fails before the payload is
+  // compressed.
   AddResourceSection(stub, resources);
 
-  TempFolder temp;
-  addToBoth(ResourceKey::Named("ZIP"), ResourceKey::Id(kSkinZipId), BuildSkinZip(product.Path("skin"), temp.path()));
+  // The uninstaller shows message boxes only: the skin is not in it.
+  resources.Add(ResourceKey::Named("ZIP"), ResourceKey::Id(kSkinZipId), kLangNeutral,
+                BuildSkinZip(product.Path("skin"), o.times));
+  resources.Add(ResourceKey::Named("_7Z"), ResourceKey::Named("UNINST.7Z"), kLangNeutral,
+                PackUninstaller(AddResourceSection(stub, uninstaller)));
   PayloadReport payload;
   resources.Add(ResourceKey::Named("_7Z"), ResourceKey::Named("APP.7Z"), kLangNeutral,
-                BuildPayload(product.Path("payload"), product.payloadSwitches, temp.path(), payload));
-  resources.Add(ResourceKey::Named("BIN"), ResourceKey::Named("UNINST.EXE"), kLangNeutral,
-                AddResourceSection(stub, uninstaller));
+                BuildPayload(product.Path("payload"), product.payload, o.times, payload));
 
   const Bytes image = AddResourceSection(stub, resources);
   ThrowIfStopped();
   WriteFileReplacing(o.out, image, true);
 
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  const std::string note = PayloadChainNote(payload);
-  if (!note.empty()) std::fprintf(stderr, "quillpack: note: %s\n", note.c_str());
-  std::printf("quillpack: %s\n", PayloadSummary(payload).c_str());
-  std::printf("quillpack: wrote %s (%zu bytes, %zu resources) in %.2f s\n", o.out.c_str(), image.size(),
-              resources.size(), seconds);
+  Say(stdout, PayloadSummary(payload));
+  char took[32];
+  std::snprintf(took, sizeof took, "%.2f s", seconds);
+  Say(stdout, "wrote " + o.out + " (" + std::to_string(image.size()) + " bytes, " + std::to_string(resources.size()) +
+                  " resources) in " + took);
   return 0;
 }
 
@@ -116,42 +124,49 @@ int Pack(const Options& o) {
 int main(int argc, char** argv) {
   using namespace quillpack;
   Options o;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
+  const std::vector<std::string> args = Arguments(argc, argv);
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
+      PrintText(stdout, kUsage);
       return 0;
     }
     std::string* target = arg == "--stub" ? &o.stub : arg == "--product" ? &o.product : arg == "--out" ? &o.out : nullptr;
     if (!target) {
-      std::fprintf(stderr, "quillpack: unknown argument \"%s\"\n%s", arg.c_str(), kUsage);
+      PrintText(stderr, "quillpack: unknown argument \"" + arg + "\"\n" + kUsage);
       return 2;
     }
-    if (i + 1 >= argc || argv[i + 1][0] == '\0') {
-      std::fprintf(stderr, "quillpack: %s needs a value\n%s", arg.c_str(), kUsage);
+    if (i + 1 >= args.size() || args[i + 1].empty()) {
+      PrintText(stderr, "quillpack: " + arg + " needs a value\n" + kUsage);
       return 2;
     }
-    *target = argv[++i];
+    *target = args[++i];
   }
   if (o.stub.empty() || o.product.empty() || o.out.empty()) {
-    std::fprintf(stderr, "quillpack: --stub, --product and --out are all required\n%s", kUsage);
+    PrintText(stderr, std::string("quillpack: --stub, --product and --out are all required\n") + kUsage);
+    return 2;
+  }
+  try {
+    o.times = ParseSourceDateEpoch(std::getenv("SOURCE_DATE_EPOCH"));
+  } catch (const PackError& e) {
+    Say(stderr, e.what());
     return 2;
   }
   InstallStopHandlers();
   try {
     return Pack(o);
   } catch (const std::exception& e) {
-    // Stopped: whatever failed after the signal failed because of it.
+    // Stopped: whatever failed after the stop failed because of it.
     if (StopSignal()) {
       try {
         ThrowIfStopped();
       } catch (const PackError& stopped) {
-        std::fprintf(stderr, "quillpack: %s; %s was not written\n", stopped.what(), o.out.c_str());
+        Say(stderr, std::string(stopped.what()) + "; " + o.out + " was not written");
       }
       ExitBySignal(StopSignal());
     }
-    std::fprintf(stderr, "quillpack: error: %s\n", e.what());
+    Say(stderr, std::string("error: ") + e.what());
   }
-  std::fprintf(stderr, "quillpack: %s was not written\n", o.out.c_str());
+  Say(stderr, o.out + " was not written");
   return 1;
 }
