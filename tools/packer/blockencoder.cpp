@@ -8,6 +8,7 @@
 #include "lzma/Bra.h"
 #include "lzma/Lzma2Enc.h"
 #include "lzma/LzmaEnc.h"
+#include "progress.h"
 #include "stopsignal.h"
 
 namespace quillpack {
@@ -104,10 +105,18 @@ struct OutStream {
   }
 };
 
-// Stops the encoder between its steps once a stop is asked for.
-struct StopCheck {
-  ICompressProgress vt;
-  static SRes Progress(ICompressProgressPtr, UInt64, UInt64) { return StopSignal() ? SZ_ERROR_PROGRESS : SZ_OK; }
+// Called by the encoder between its steps: shows how far it is and stops it
+// once a stop is asked for.
+struct StepCheck {
+  ICompressProgress vt;  // first: the encoder hands its address back
+  Progress* progress;
+  uint64_t base;
+
+  static SRes Step(ICompressProgressPtr p, UInt64 in, UInt64) {
+    const auto* self = reinterpret_cast<const StepCheck*>(p);
+    if (self->progress && in != UInt64(Int64(-1))) self->progress->Reach(self->base + in);
+    return StopSignal() ? SZ_ERROR_PROGRESS : SZ_OK;
+  }
 };
 
 CLzmaEncProps Properties(const CoderSettings& s, uint64_t size) {
@@ -140,10 +149,11 @@ CLzmaEncProps Properties(const CoderSettings& s, uint64_t size) {
 
 }  // namespace
 
-EncodedBlock EncodeBlock(const CoderSettings& settings, bool bcj, uint64_t size, BlockInput& input, Bytes& out) {
+EncodedBlock EncodeBlock(const CoderSettings& settings, bool bcj, uint64_t size, BlockInput& input, Bytes& out,
+                         Progress* progress, uint64_t progressBase) {
   InStream in(input, size, bcj);
   OutStream sink{{&OutStream::Write}, &out};
-  StopCheck stop{{&StopCheck::Progress}};
+  StepCheck stop{{&StepCheck::Step}, progress, progressBase};
   const CLzmaEncProps props = Properties(settings, size);
   EncodedBlock block;
   SRes res;

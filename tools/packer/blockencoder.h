@@ -10,6 +10,8 @@
 
 namespace quillpack {
 
+class Progress;
+
 // The compressor's settings (see payloadswitches.h for where they come
 // from). Nothing here depends on the machine: the output is the same on
 // every system and with any number of threads.
@@ -39,9 +41,11 @@ struct EncodedBlock {
 };
 
 // Compresses exactly `size` bytes of `input`, through BCJ first when `bcj`,
-// appending the packed stream to `out`. Throws PackError for the input's
-// failures, a stop (StopSignal) or the encoder's own error.
-EncodedBlock EncodeBlock(const CoderSettings& settings, bool bcj, uint64_t size, BlockInput& input, Bytes& out);
+// appending the packed stream to `out`. `progress` (if any) is told the
+// bytes compressed, counted from `progressBase`. Throws PackError for the
+// input's failures, a stop (StopSignal) or the encoder's own error.
+EncodedBlock EncodeBlock(const CoderSettings& settings, bool bcj, uint64_t size, BlockInput& input, Bytes& out,
+                         Progress* progress = nullptr, uint64_t progressBase = 0);
 
 // The header's own compression, as 7-Zip does it: LZMA, in memory.
 EncodedBlock EncodeHeader(const Bytes& header, Bytes& out);

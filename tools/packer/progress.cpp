@@ -22,7 +22,17 @@ Progress::~Progress() {
 void Progress::Add(uint64_t bytes) {
   if (!shown_) return;
   std::lock_guard<std::mutex> lock(mutex_);
-  done_ += bytes;
+  Update(done_ + bytes);
+}
+
+void Progress::Reach(uint64_t done) {
+  if (!shown_) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (done > done_) Update(done);
+}
+
+void Progress::Update(uint64_t done) {
+  done_ = done;
   const auto now = std::chrono::steady_clock::now();
   if (now - drawn_ >= kRedraw) Draw(now);
 }

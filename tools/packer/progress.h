@@ -20,8 +20,11 @@ class Progress {
 
   // `bytes` more are done; from any thread.
   void Add(uint64_t bytes);
+  // `done` bytes are done in all (never goes back); from any thread.
+  void Reach(uint64_t done);
 
  private:
+  void Update(uint64_t done);  // with the lock held
   void Draw(std::chrono::steady_clock::time_point now);
 
   const std::string what_;

@@ -6,7 +6,6 @@
 #include <tuple>
 
 #include "files.h"
-#include "progress.h"
 #include "sevenzipheader.h"
 #include "utf16.h"
 
@@ -38,7 +37,7 @@ constexpr size_t kPeLookLimit = 1 << 16;  // where a PE header may start for thi
 // its size checked against the listing.
 class SevenZipWriter::Reader : public BlockInput {
  public:
-  Reader(std::vector<Item*> items, Progress* progress) : items_(std::move(items)), progress_(progress) {}
+  explicit Reader(std::vector<Item*> items) : items_(std::move(items)) {}
 
   size_t Read(uint8_t* buffer, size_t size) override {
     size_t done = 0;
@@ -72,13 +71,11 @@ class SevenZipWriter::Reader : public BlockInput {
         ++index_;
       }
     }
-    if (progress_) progress_->Add(done);
     return done;
   }
 
  private:
   std::vector<Item*> items_;
-  Progress* progress_;
   size_t index_ = 0;
   uint64_t position_ = 0;
   uint32_t crc_ = 0;
@@ -187,12 +184,15 @@ Bytes SevenZipWriter::Finish(Progress* progress) {
 
   Bytes archive(32, '\0');  // the signature header, written last
   std::vector<HeaderBlock> blocks;
+  uint64_t done = 0;
   for (const std::vector<Item*>& group : groups) {
     HeaderBlock block;
     uint64_t total = 0;
     for (const Item* i : group) total += i->size;
-    Reader reader(group, progress);
-    const EncodedBlock encoded = EncodeBlock(settings_.coder, group.front()->bcj, total, reader, archive);
+    Reader reader(group);
+    const EncodedBlock encoded =
+        EncodeBlock(settings_.coder, group.front()->bcj, total, reader, archive, progress, done);
+    done += total;
     block.method = settings_.coder.lzma2 ? kMethodLzma2 : kMethodLzma;
     block.properties = encoded.properties;
     block.bcj = group.front()->bcj;

@@ -52,7 +52,7 @@ class SevenZipWriter {
   void AddBytes(const std::string& name, Bytes data, std::optional<uint64_t> mtime);
 
   // Compresses everything and returns the archive; `progress` (if any) is
-  // told every byte read. No items give the 32-byte empty archive.
+  // told the bytes compressed. No items give the 32-byte empty archive.
   Bytes Finish(Progress* progress);
 
   // After Finish: the blocks written, and how many of them have BCJ.
