@@ -67,7 +67,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(std::string(e.what()).compare(0, 11, "product.ini") == 0);  // names the file
     return 0;
   }
-  for (const std::string& s : p.payloadSwitches) FUZZ_CHECK(s.size() >= 2 && s[0] == '-');
+  // Accepted payload switches give settings the encoders take.
+  const quillpack::CoderSettings& c = p.payload.coder;
+  FUZZ_CHECK(c.dictionary >= (4u << 10) && c.dictionary <= (256u << 20));
+  FUZZ_CHECK(c.fb >= 5 && c.fb <= 273 && c.lc >= 0 && c.lc <= 8 && c.lp >= 0 && c.lp <= 4 && c.pb >= 0 && c.pb <= 4);
+  FUZZ_CHECK(!c.lzma2 || c.lc + c.lp <= 4);
+  FUZZ_CHECK(c.threads == 1 || c.threads == 2);
 
   // Whatever was accepted fits: building never fails and reads back whole.
   const Bytes version = quillpack::BuildVersionResource(p.version);

@@ -151,6 +151,13 @@ TEST_P(PackedInstaller, PayloadIsA7zArchiveWithItsFirstBytesExchanged) {
   EXPECT_EQ(U32(archive, 28), Crc32(archive, size_t(32 + nextOffset), size_t(nextSize)));
 }
 
+TEST_P(PackedInstaller, UninstallerIsACompressedArchiveNotASecondProgram) {
+  const std::string archive = Resource(L"_7Z", L"UNINST.7Z");
+  ASSERT_GE(archive.size(), 32u);
+  EXPECT_EQ(0, archive.compare(0, 6, "z7\xBC\xAF\x27\x1C")) << "first two bytes exchanged, as APP.7Z";
+  EXPECT_TRUE(Resource(L"BIN", L"UNINST.EXE").empty());
+}
+
 TEST_P(PackedInstaller, IconGroup128RefersToItsIcons) {
   const std::string group = Resource(RT_GROUP_ICON, MAKEINTRESOURCEW(128));
   ASSERT_GE(group.size(), 6u);

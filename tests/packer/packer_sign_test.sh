@@ -41,7 +41,7 @@ if out=$("$PACK" --stub "$STUB" --product "$FIXTURE" --out signed.exe "${sign[@]
   if grep -q "Succeeded" <<<"$v" && grep -q "Harlow Test Signing" <<<"$v" && grep -qi "sha256" <<<"$v"; then
     pass "setup.exe carries a SHA-256 signature that verifies"
   else fail "setup.exe signature" "$v"; fi
-  if python3 "$HERE/peresource.py" signed.exe BIN UNINST.EXE uninst.exe; then
+  if python3 "$HERE/peresource.py" signed.exe _7Z UNINST.7Z uninst.7z && 7zz e -bso0 -bsp0 uninst.7z uninst.exe; then
     v=$(verify uninst.exe)
     if grep -q "Succeeded" <<<"$v"; then pass "the uninstaller inside is signed too"; else fail "uninstaller signature" "$v"; fi
   else fail "no uninstaller resource in the signed setup.exe"; fi

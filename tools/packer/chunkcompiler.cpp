@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "chunklayout.h"
+#include "filebytes.h"
 #include "lauxlib.h"
 #include "lua.h"
 
@@ -16,11 +17,19 @@ int Collect(lua_State*, const void* p, size_t n, void* ud) {
 
 }  // namespace
 
+Bytes LuaSource(const std::string& path) {
+  Bytes text = ReadFileBytes(path);
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+  if (!text.empty() && text[0] == '#') text.erase(0, text.find('\n') == std::string::npos ? text.size() : text.find('\n'));
+  return text;
+}
+
 Bytes CompileChunk(const std::string& path) {
   std::unique_ptr<lua_State, decltype(&lua_close)> state(luaL_newstate(), lua_close);
   lua_State* L = state.get();
   if (!L) throw PackError("cannot create a Lua state (out of memory)");
-  if (luaL_loadfile(L, path.c_str()) != LUA_OK) {
+  const Bytes source = LuaSource(path);
+  if (luaL_loadbuffer(L, source.data(), source.size(), ("@" + path).c_str()) != LUA_OK) {
     const char* msg = lua_tostring(L, -1);
     throw PackError(msg ? msg : path + ": cannot compile");
   }

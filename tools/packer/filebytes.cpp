@@ -1,79 +1,54 @@
 #include "filebytes.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 
+#include "files.h"
 #include "stopsignal.h"
 
 namespace quillpack {
 namespace {
 
-std::string Why() { return std::strerror(errno); }
+// The folder part of a path ("." for a bare name).
+std::string FolderOf(const std::string& path) {
+#ifdef _WIN32
+  const size_t slash = path.find_last_of("/\\");
+  if (slash == std::string::npos) return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) + "." : ".";
+  // "C:\setup.exe": the root keeps its separator.
+  if (slash == 0 || (slash == 2 && path[1] == ':')) return path.substr(0, slash + 1);
+#else
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+#endif
+  return path.substr(0, slash);
+}
 
 }  // namespace
 
 Bytes ReadFileBytes(const std::string& path) {
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) throw PackError(path + ": " + Why());
-  if (S_ISDIR(st.st_mode)) throw PackError(path + ": is a folder, not a file");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw PackError(path + ": cannot open: " + Why());
-  std::ostringstream all;
-  all << in.rdbuf();
-  if (in.bad()) throw PackError(path + ": read error");
-  return all.str();
+  const PathInfo info = Inspect(path, true);
+  if (info.kind == PathKind::kFolder) throw PackError(path + ": is a folder, not a file");
+  InputFile in(path);
+  Bytes all;
+  char piece[1 << 16];
+  for (size_t n; (n = in.Read(piece, sizeof piece)) > 0;) all.append(piece, n);
+  return all;
 }
 
 void WriteFileReplacing(const std::string& path, const Bytes& data, bool executable) {
-  const size_t slash = path.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  struct stat st;
-  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+  const std::string folder = FolderOf(path);
+  if (Inspect(folder, true).kind != PathKind::kFolder)
     throw PackError(path + ": the output folder " + folder + " does not exist");
-
-  std::string temp = path + ".XXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) throw PackError(path + ": cannot create a temporary file beside it: " + Why());
-  auto fail = [&](const std::string& what) {
-    std::string why = Why();
-    close(fd);
-    unlink(temp.c_str());
-    return PackError(path + ": " + what + ": " + why);
-  };
+  ReplacingFile out(path);
   // Pieces of 16 MiB, so a stop during a large write is seen in time.
   for (size_t done = 0; done < data.size();) {
-    if (StopSignal()) {
-      errno = EINTR;
-      throw fail("stopped");
-    }
-    const ssize_t n = write(fd, data.data() + done, std::min<size_t>(data.size() - done, size_t(16) << 20));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw fail("write failed");
-    done += size_t(n);
+    if (StopSignal()) throw PackError(path + ": stopped");
+    const size_t n = std::min<size_t>(data.size() - done, size_t(16) << 20);
+    out.Write(data.data() + done, n);
+    done += n;
   }
-  if (fchmod(fd, executable ? 0755 : 0644) != 0) throw fail("cannot set permissions");
-  if (fsync(fd) != 0) throw fail("cannot flush");
-  if (StopSignal()) {
-    errno = EINTR;
-    throw fail("stopped");
-  }
-  if (close(fd) != 0) {
-    std::string why = Why();
-    unlink(temp.c_str());
-    throw PackError(path + ": close failed: " + why);
-  }
-  if (rename(temp.c_str(), path.c_str()) != 0) {
-    std::string why = Why();
-    unlink(temp.c_str());
-    throw PackError(path + ": cannot replace: " + why);
-  }
+  if (StopSignal()) throw PackError(path + ": stopped");
+  out.Commit(executable);
 }
 
 }  // namespace quillpack

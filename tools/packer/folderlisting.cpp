@@ -1,46 +1,46 @@
 #include "folderlisting.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 #include "binary.h"
+#include "files.h"
 
 namespace quillpack {
+namespace {
+
+void Walk(const std::string& root, const std::string& below, std::vector<FolderEntry>& entries) {
+  const std::string here = below.empty() ? root : root + "/" + below;
+  for (const FolderItem& item : FolderItems(here)) {
+    const std::string relative = below.empty() ? item.name : below + "/" + item.name;
+    const std::string shown = root + "/" + relative;
+    const PathInfo& info = item.info;
+    if (info.kind == PathKind::kLink) {
+      // Links are never followed: each is reported as the entry it is. A
+      // dangling one would reach the archive as a file nobody can read.
+      const std::string dangling = info.linkDangling ? ", which does not exist" : "";
+      const std::string what = info.linkTarget.empty()
+                                   ? "is a symbolic link or junction (a reparse point" + dangling + ")"
+                                   : "is a symbolic link (to " + info.linkTarget + dangling + ")";
+      throw PackError(shown + ": " + what + "; put the file or folder itself there, links are not packed");
+    }
+    if (info.kind != PathKind::kFile && info.kind != PathKind::kFolder)
+      throw PackError(shown + ": is neither a file nor a folder (a pipe, socket or device); it cannot be packed");
+    FolderEntry e;
+    e.relative = relative;
+    e.folder = info.kind == PathKind::kFolder;
+    e.size = info.size;
+    e.mtime = info.mtime;
+    e.readOnly = info.readOnly;
+    entries.push_back(e);
+    if (e.folder) Walk(root, relative, entries);
+  }
+}
+
+}  // namespace
 
 std::vector<FolderEntry> ListFolder(const std::string& folder) {
-  namespace fs = std::filesystem;
   std::vector<FolderEntry> entries;
-  std::error_code ec;
-  // Links are never followed: each is reported as the entry it is.
-  fs::recursive_directory_iterator it(folder, fs::directory_options::none, ec);
-  for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    const fs::path& path = it->path();
-    const std::string shown = path.string();
-    const fs::file_status st = it->symlink_status(ec);
-    if (ec) break;
-    if (fs::is_symlink(st)) {
-      std::error_code ignored;
-      const fs::path target = fs::read_symlink(path, ignored);
-      // A dangling one would reach the archiver as a file it cannot read.
-      const bool dangling = !fs::exists(path, ignored);
-      throw PackError(shown + ": is a symbolic link (to " + target.string() +
-                      (dangling ? ", which does not exist" : "") +
-                      "); put the file or folder itself there, links are not packed");
-    }
-    FolderEntry e;
-    e.relative = path.lexically_relative(folder).generic_string();
-    if (fs::is_directory(st)) {
-      e.folder = true;
-    } else if (fs::is_regular_file(st)) {
-      e.size = it->file_size(ec);
-      if (ec) break;
-    } else {
-      throw PackError(shown + ": is neither a file nor a folder (a pipe, socket or device); it cannot be packed");
-    }
-    entries.push_back(std::move(e));
-  }
-  if (ec) throw PackError(folder + ": cannot list the folder: " + ec.message());
+  Walk(folder, std::string(), entries);
   std::sort(entries.begin(), entries.end(),
             [](const FolderEntry& a, const FolderEntry& b) { return a.relative < b.relative; });
   return entries;

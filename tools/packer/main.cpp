@@ -2,6 +2,7 @@
 // product folder (see README.md for the folder's layout).
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
@@ -10,6 +11,7 @@
 #include "binary.h"
 #include "check/productcheck.h"
 #include "chunkcompiler.h"
+#include "console.h"
 #include "filebytes.h"
 #include "iconresource.h"
 #include "manifestresource.h"
@@ -19,8 +21,8 @@
 #include "resourcetree.h"
 #include "signing.h"
 #include "skinzip.h"
+#include "sourcedate.h"
 #include "stopsignal.h"
-#include "toolrunner.h"
 #include "usage.h"
 #include "versionresource.h"
 
@@ -42,7 +44,10 @@ constexpr uint16_t kIconGroupId = 128;
 struct Options {
   std::string stub, product, out;
   SigningSettings signing;
+  TimeLimit times;
 };
+
+void Say(std::FILE* stream, const std::string& text) { PrintText(stream, "quillpack: " + text + "\n"); }
 
 // A command line that cannot be packed from, whatever the product holds.
 struct UsageError : PackError {
@@ -73,7 +78,7 @@ void CheckCommandLine(const Options& o) {
 
 int Pack(const Options& o) {
   const auto started = std::chrono::steady_clock::now();
-  // Everything cheap is checked before the archivers run.
+  // Everything cheap is checked before the payload is compressed.
   Bytes stub;
   try {
     stub = ReadFileBytes(o.stub);
@@ -81,8 +86,7 @@ int Pack(const Options& o) {
     throw PackError(std::string("stub ") + e.what());
   }
   const ProductFolder product = LoadProductFolder(o.product);
-  TempFolder temp;
-  if (o.signing.Enabled()) TrySigning(o.signing, stub, temp.path());
+  if (o.signing.Enabled()) TrySigning(o.signing, stub);
 
   // What setup.exe and the uninstaller built into it both carry.
   ResourceSet resources, uninstaller;
@@ -108,28 +112,32 @@ int Pack(const Options& o) {
     addToBoth(ResourceKey::Named("CFG"), ResourceKey::Named(setting.first), Bytes(setting.second));
   // The marker that gives the stub the uninstaller's role.
   uninstaller.Add(ResourceKey::Named("CFG"), ResourceKey::Named("ROLE"), kLangNeutral, Bytes("uninstaller"));
-  // A dry run of the PE checks, so a bad stub fails before the archivers run.
+  // A dry run of the PE checks, so a bad stub fails before the payload is
+  // compressed.
   AddResourceSection(stub, resources);
 
-  addToBoth(ResourceKey::Named("ZIP"), ResourceKey::Id(kSkinZipId), BuildSkinZip(product.Path("skin"), temp.path()));
+  // The uninstaller shows message boxes only: the skin is not in it.
+  resources.Add(ResourceKey::Named("ZIP"), ResourceKey::Id(kSkinZipId), kLangNeutral,
+                BuildSkinZip(product.Path("skin"), o.times));
+  Bytes uninstallerImage = AddResourceSection(stub, uninstaller);
+  if (o.signing.Enabled()) uninstallerImage = SignImage(uninstallerImage, o.signing, "the uninstaller");
+  resources.Add(ResourceKey::Named("_7Z"), ResourceKey::Named("UNINST.7Z"), kLangNeutral,
+                PackUninstaller(uninstallerImage));
   PayloadReport payload;
   resources.Add(ResourceKey::Named("_7Z"), ResourceKey::Named("APP.7Z"), kLangNeutral,
-                BuildPayload(product.Path("payload"), product.payloadSwitches, temp.path(), payload));
-  Bytes uninstallerImage = AddResourceSection(stub, uninstaller);
-  if (o.signing.Enabled()) uninstallerImage = SignImage(uninstallerImage, o.signing, temp.path(), "the uninstaller");
-  resources.Add(ResourceKey::Named("BIN"), ResourceKey::Named("UNINST.EXE"), kLangNeutral, uninstallerImage);
+                BuildPayload(product.Path("payload"), product.payload, o.times, payload));
 
   Bytes image = AddResourceSection(stub, resources);
-  if (o.signing.Enabled()) image = SignImage(image, o.signing, temp.path(), o.out);
+  if (o.signing.Enabled()) image = SignImage(image, o.signing, o.out);
   ThrowIfStopped();
   WriteFileReplacing(o.out, image, true);
 
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  const std::string note = PayloadChainNote(payload);
-  if (!note.empty()) std::fprintf(stderr, "quillpack: note: %s\n", note.c_str());
-  std::printf("quillpack: %s\n", PayloadSummary(payload).c_str());
-  std::printf("quillpack: wrote %s (%zu bytes, %zu resources) in %.2f s\n", o.out.c_str(), image.size(),
-              resources.size(), seconds);
+  Say(stdout, PayloadSummary(payload));
+  char took[32];
+  std::snprintf(took, sizeof took, "%.2f s", seconds);
+  Say(stdout, "wrote " + o.out + " (" + std::to_string(image.size()) + " bytes, " + std::to_string(resources.size()) +
+                  " resources) in " + took);
   return 0;
 }
 
@@ -140,10 +148,11 @@ int main(int argc, char** argv) {
   using namespace quillpack;
   Options o;
   bool check = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
+  const std::vector<std::string> args = Arguments(argc, argv);
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
+      PrintText(stdout, kUsage);
       return 0;
     }
     if (arg == "--check") {
@@ -158,31 +167,37 @@ int main(int argc, char** argv) {
                           : arg == "--timestamp-url"      ? &o.signing.timestampUrl
                                                           : nullptr;
     if (!target) {
-      std::fprintf(stderr, "quillpack: unknown argument \"%s\"\n%s", arg.c_str(), kUsage);
+      PrintText(stderr, "quillpack: unknown argument \"" + arg + "\"\n" + kUsage);
       return 2;
     }
-    if (i + 1 >= argc || argv[i + 1][0] == '\0') {
-      std::fprintf(stderr, "quillpack: %s needs a value\n%s", arg.c_str(), kUsage);
+    if (i + 1 >= args.size() || args[i + 1].empty()) {
+      PrintText(stderr, "quillpack: " + arg + " needs a value\n" + kUsage);
       return 2;
     }
-    *target = argv[++i];
+    *target = args[++i];
   }
   if (check) {
     // Refused rather than ignored: a check never writes the --out it names.
     if (!o.stub.empty() || !o.out.empty() || o.product.empty() || o.signing.Enabled() ||
         !o.signing.passwordFile.empty() || !o.signing.timestampUrl.empty()) {
-      std::fprintf(stderr, "quillpack: --check takes --product only\n%s", kUsage);
+      PrintText(stderr, std::string("quillpack: --check takes --product only\n") + kUsage);
       return 2;
     }
     try {
       return CheckProductFolder(o.product);
     } catch (const std::exception& e) {
-      std::fprintf(stderr, "quillpack: error: %s\n", e.what());
+      Say(stderr, std::string("error: ") + e.what());
       return 1;
     }
   }
   if (o.stub.empty() || o.product.empty() || o.out.empty()) {
-    std::fprintf(stderr, "quillpack: --stub, --product and --out are all required\n%s", kUsage);
+    PrintText(stderr, std::string("quillpack: --stub, --product and --out are all required\n") + kUsage);
+    return 2;
+  }
+  try {
+    o.times = ParseSourceDateEpoch(std::getenv("SOURCE_DATE_EPOCH"));
+  } catch (const PackError& e) {
+    Say(stderr, e.what());
     return 2;
   }
   InstallStopHandlers();
@@ -190,20 +205,20 @@ int main(int argc, char** argv) {
     CheckCommandLine(o);
     return Pack(o);
   } catch (const UsageError& e) {
-    std::fprintf(stderr, "quillpack: %s\n", e.what());
+    Say(stderr, e.what());
     return 2;
   } catch (const std::exception& e) {
-    // Stopped: whatever failed after the signal failed because of it.
+    // Stopped: whatever failed after the stop failed because of it.
     if (StopSignal()) {
       try {
         ThrowIfStopped();
       } catch (const PackError& stopped) {
-        std::fprintf(stderr, "quillpack: %s; %s was not written\n", stopped.what(), o.out.c_str());
+        Say(stderr, std::string(stopped.what()) + "; " + o.out + " was not written");
       }
       ExitBySignal(StopSignal());
     }
-    std::fprintf(stderr, "quillpack: error: %s\n", e.what());
+    Say(stderr, std::string("error: ") + e.what());
   }
-  std::fprintf(stderr, "quillpack: %s was not written\n", o.out.c_str());
+  Say(stderr, o.out + " was not written");
   return 1;
 }

@@ -2,13 +2,11 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <utility>
 
-#include "filebytes.h"
 #include "folderlisting.h"
-#include "payloadswitches.h"
-#include "toolrunner.h"
+#include "payloadcheck.h"
+#include "progress.h"
 
 namespace quillpack {
 namespace {
@@ -25,38 +23,35 @@ std::string Size(uint64_t bytes) {
   return text;
 }
 
-bool Streams(const std::string& chain) {
-  for (const char* const* c = kStreamingChains; *c; ++c)
-    if (chain == *c) return true;
-  return false;
-}
-
 }  // namespace
 
-Bytes BuildPayload(const std::string& folder, const std::vector<std::string>& switches, const std::string& tempFolder,
+Bytes BuildPayload(const std::string& folder, const SevenZipSettings& settings, const TimeLimit& limit,
                    PayloadReport& report) {
   const auto started = std::chrono::steady_clock::now();
   const std::vector<FolderEntry> entries = ListFolder(folder);
   CheckPayloadNames(entries, folder);
 
-  const std::string archive = tempFolder + "/payload.7z";
-  std::vector<std::string> argv = {"7zz", "a", "-t7z", "-bso0", "-bsp0"};
-  argv.insert(argv.end(), switches.begin(), switches.end());
-  // "./*" is expanded by 7zz itself (no shell runs), hidden files included;
-  // for an empty folder it writes the 32-byte empty archive.
-  argv.push_back(archive);
-  argv.push_back("./*");
-  RunTool(argv, folder);
-
-  Bytes data = ReadFileBytes(archive);
-  if (data.size() < 32 || std::memcmp(data.data(), "7z\xBC\xAF\x27\x1C", 6) != 0)
-    throw PackError("7zz did not produce a 7z archive for " + folder);
-  // Whatever the switches did, the installer must unpack exactly the folder.
-  report.chains = CheckPayloadArchive(data, entries, folder);
-  std::swap(data[0], data[1]);
-
+  SevenZipWriter writer(settings);
   report.filesBytes = 0;
-  for (const FolderEntry& e : entries) report.filesBytes += e.size;
+  for (const FolderEntry& e : entries) {
+    if (e.folder) {
+      writer.AddFolder(e.relative, limit.Clamp(e.mtime));
+    } else {
+      writer.AddFile(e.relative, folder + "/" + e.relative, e.size, limit.Clamp(e.mtime), e.readOnly);
+      report.filesBytes += e.size;
+    }
+  }
+  Bytes data;
+  {
+    Progress progress("packing the payload", report.filesBytes);
+    data = writer.Finish(&progress);
+  }
+  {
+    // Whatever the settings did, the installer must unpack exactly the folder.
+    Progress progress("checking the payload", report.filesBytes);
+    CheckPayloadArchive(data, entries, folder, &progress);
+  }
+  std::swap(data[0], data[1]);
   report.archiveBytes = data.size();
   report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   return data;
@@ -70,24 +65,23 @@ std::string PayloadSummary(const PayloadReport& r) {
   return "payload " + Size(r.filesBytes) + " -> " + Size(r.archiveBytes) + " (" + ratio + ") in " + seconds;
 }
 
-std::string PayloadChainNote(const PayloadReport& r) {
-  uint32_t blocks = 0, slow = 0;
-  std::string which;
-  for (const auto& chain : r.chains) {
-    blocks += chain.second;
-    if (Streams(chain.first)) continue;
-    slow += chain.second;
-    which += (which.empty() ? "" : ", ") + chain.first;
-  }
-  if (!slow) return std::string();
-  std::string streaming;
-  for (const char* const* c = kStreamingChains; *c; ++c) {
-    if (!streaming.empty()) streaming += c[1] ? ", " : " and ";
-    streaming += *c;
-  }
-  return "payload blocks the installer decodes whole (slower, each held in memory): " + std::to_string(slow) +
-         " of " + std::to_string(blocks) + " (" + which + "); it streams " + streaming +
-         ", which the default switches give (at -mx=8 and -mx=9 7zz picks BCJ2 for programs unless -mf=BCJ is given)";
+Bytes PackUninstaller(const Bytes& uninstaller) {
+  SevenZipSettings s;
+  s.coder.lzma2 = true;
+  s.coder.dictionary = 64u << 20;  // shrinks to the program's size
+  s.coder.fb = 273;
+  s.filter = SevenZipSettings::Filter::kAll;
+  // No time: nothing in setup.exe may depend on when it was packed, and the
+  // installed file then carries the time it was written.
+  SevenZipWriter writer(s);
+  writer.AddBytes("uninst.exe", uninstaller, std::nullopt);
+  Bytes data = writer.Finish(nullptr);
+  FolderEntry expected;
+  expected.relative = "uninst.exe";
+  expected.size = uninstaller.size();
+  CheckPayloadArchive(data, {expected}, "uninst.exe", nullptr);
+  std::swap(data[0], data[1]);
+  return data;
 }
 
 }  // namespace quillpack

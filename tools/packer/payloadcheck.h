@@ -1,8 +1,6 @@
 #pragma once
 // The payload as the installer will see it: item names it accepts, and an
 // archive its decoder unpacks into exactly the folder's files.
-#include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -17,15 +15,16 @@ namespace quillpack {
 // in case (Windows keeps one of them).
 void CheckPayloadNames(const std::vector<FolderEntry>& entries, const std::string& folder);
 
-// The coder chain of each solid block, named as `7zz l -slt` does ("BCJ
-// LZMA2": the filter the data leaves last first), with its block count.
-using PayloadChains = std::map<std::string, uint32_t>;
+class Progress;
 
-// Opens `archive` (in 7z order) with the installer's 7z decoder, decodes
-// every item and checks the items against `entries`. Throws PackError with
-// the decoder's verdict (an unsupported method, a CRC error) or the item
-// that is missing, extra or of another size. Returns the blocks' chains.
-PayloadChains CheckPayloadArchive(const Bytes& archive, const std::vector<FolderEntry>& entries,
-                                  const std::string& folder);
+// Opens `archive` (in 7z order) with the installer's own decoder and
+// unpacks every item the way the installer does: each block streamed, each
+// file's CRC checked. The items must be exactly `entries`, as files and
+// folders of the same sizes, and every block one the installer streams.
+// Throws PackError with the decoder's verdict (a CRC error, a damaged
+// block) or the item that is missing, extra or different. `progress` (if
+// any) is told the bytes decoded.
+void CheckPayloadArchive(const Bytes& archive, const std::vector<FolderEntry>& entries, const std::string& folder,
+                         Progress* progress);
 
 }  // namespace quillpack

@@ -1,29 +1,25 @@
 #pragma once
-// The switches a product may add to `7zz a` for its payload: only those
-// that change how the payload is compressed, and only into coders the
-// installer's decoder (the LZMA SDK's C 7z decoder) unpacks.
+// payload_7z_switches: 7zz's syntax for the settings of the packer's own 7z
+// writer. Only a documented subset is accepted, and only what gives blocks
+// the installer decodes as a stream (LZMA or LZMA2, BCJ or no filter).
 #include <string>
-#include <vector>
+
+#include "sevenzipwriter.h"
 
 namespace quillpack {
 
-// The coders the installer decodes: main methods, and filters before one.
-extern const char* const kPayloadMethods[];
-extern const char* const kPayloadFilters[];
-
-// The chains (as 7zz lists a block's method) the installer decodes as a
-// stream; others it decodes whole, a block at a time.
-extern const char* const kStreamingChains[];
-
-// What the packer gives 7zz when product.ini sets no payload_7z_switches.
+// What the packer uses when product.ini sets no payload_7z_switches.
 extern const char kDefaultPayloadSwitches[];
 
-// Splits `switches` at blanks and checks every word; throws PackError
-// naming the first refused switch and why (`where` prefixes the message).
-std::vector<std::string> CheckPayloadSwitches(const std::string& switches, const std::string& where);
+// The switches accepted, for messages and --help.
+extern const char kAcceptedPayloadSwitches[];
 
-// kDefaultPayloadSwitches, checked like a product's own: a default the
-// checks refuse fails every build at once.
-std::vector<std::string> DefaultPayloadSwitches();
+// Reads `switches` (words split at blanks) into settings. Throws PackError
+// naming the first refused word and why (`where` prefixes the message).
+SevenZipSettings ParsePayloadSwitches(const std::string& switches, const std::string& where);
+
+// kDefaultPayloadSwitches, read like a product's own: a default the parser
+// refuses fails every build at once.
+SevenZipSettings DefaultPayloadSettings();
 
 }  // namespace quillpack

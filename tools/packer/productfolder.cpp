@@ -1,16 +1,14 @@
 #include "productfolder.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <array>
 #include <cctype>
-#include <cerrno>
 #include <functional>
 #include <map>
 #include <sstream>
 
 #include "binary.h"
 #include "filebytes.h"
+#include "files.h"
 #include "payloadswitches.h"
 #include "utf16.h"
 
@@ -97,7 +95,7 @@ const std::map<std::string, Key>& Keys() {
           p.executionLevel = v;
         }}},
       {"payload_7z_switches", {false, [](ProductFolder& p, const std::string& v, const std::string& where) {
-         p.payloadSwitches = CheckPayloadSwitches(v, where);
+         p.payload = ParsePayloadSwitches(v, where);
        }}},
       {"stat_host", {false, [](ProductFolder& p, const std::string& v, const std::string& where) {
          p.settings["STAT_HOST"] = HostName(v, where, "stat_host");
@@ -147,26 +145,17 @@ void ParseProductSettings(const std::string& fileText, const std::string& iniPat
 
 namespace {
 
-bool IsFile(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
+bool IsFile(const std::string& path) { return Inspect(path, true).kind == PathKind::kFile; }
 
-bool IsFolder(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
+bool IsFolder(const std::string& path) { return Inspect(path, true).kind == PathKind::kFolder; }
 
 }  // namespace
 
 std::string Missing(const std::string& path, const char* what) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && stat(path.c_str(), &st) != 0 && errno == ENOENT) {
-    std::string target(4096, '\0');
-    const ssize_t n = readlink(path.c_str(), &target[0], target.size());
-    target.resize(n > 0 ? size_t(n) : 0);
-    return path + ": is a symbolic link (to " + target + ", which does not exist)";
-  }
+  const PathInfo link = Inspect(path, false);
+  if (link.kind == PathKind::kLink && link.linkDangling)
+    return path + ": is a symbolic link (" + (link.linkTarget.empty() ? "a reparse point" : "to " + link.linkTarget) +
+           ", which does not exist)";
   return path + ": " + what;
 }
 

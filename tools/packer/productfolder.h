@@ -15,7 +15,7 @@ struct ProductFolder {
   VersionInfo version;
   std::string executionLevel = "asInvoker";
   // Replaced as a whole when product.ini sets payload_7z_switches.
-  std::vector<std::string> payloadSwitches = DefaultPayloadSwitches();
+  SevenZipSettings payload = DefaultPayloadSettings();
   // Deployment settings the installer reads at run time: resource name (of
   // type "CFG") to UTF-8 text.
   std::map<std::string, std::string> settings;

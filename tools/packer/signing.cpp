@@ -1,18 +1,46 @@
 #include "signing.h"
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <random>
 
 #include "filebytes.h"
+#include "files.h"
 #include "toolrunner.h"
 
 namespace quillpack {
 namespace {
 
+namespace fs = std::filesystem;
+
+// A fresh folder in the temporary folder, removed with what it holds.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    std::random_device random;
+    const fs::path base = fs::temp_directory_path();
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const fs::path p = base / ("quillpack-sign." + std::to_string(random()));
+      std::error_code e;
+      if (fs::create_directory(p, e)) path_ = p;
+    }
+    if (path_.empty()) throw PackError("cannot create a folder in " + base.string() + " for signing");
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  std::string Path(const char* name) const { return (path_ / name).string(); }
+  std::string Folder() const { return path_.string(); }
+
+ private:
+  fs::path path_;
+};
+
 bool Readable(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return in.good() && in.peek() != std::ifstream::traits_type::eof();
+  const PathInfo info = Inspect(path, true);
+  return info.kind == PathKind::kFile && info.size > 0;
 }
 
 }  // namespace
@@ -32,32 +60,30 @@ std::string SigningOptionsProblem(const SigningSettings& s) {
   return std::string();
 }
 
-Bytes SignImage(const Bytes& image, const SigningSettings& s, const std::string& tempFolder, const std::string& what) {
-  const std::string in = tempFolder + "/unsigned.exe", out = tempFolder + "/signed.exe";
+Bytes SignImage(const Bytes& image, const SigningSettings& s, const std::string& what) {
+  ScratchFolder scratch;
+  const std::string in = scratch.Path("unsigned.exe"), out = scratch.Path("signed.exe");
   WriteFileReplacing(in, image, false);
   // The tool runs in the temporary folder.
-  const auto full = [](const std::string& p) { return std::filesystem::absolute(p).string(); };
+  const auto full = [](const std::string& p) { return fs::absolute(p).string(); };
   std::vector<std::string> argv = {"osslsigncode", "sign", "-pkcs12", full(s.certificate), "-readpass",
                                    full(s.passwordFile), "-h", "sha256"};
   if (!s.timestampUrl.empty()) argv.insert(argv.end(), {"-ts", s.timestampUrl});
   argv.insert(argv.end(), {"-in", in, "-out", out});
   try {
-    RunTool(argv, tempFolder);
+    RunTool(argv, scratch.Folder());
   } catch (const PackError& e) {
     throw PackError("cannot sign " + what + " with " + s.certificate + ": " + e.what());
   }
-  Bytes signedImage = ReadFileBytes(out);
-  std::remove(in.c_str());
-  std::remove(out.c_str());
-  return signedImage;
+  return ReadFileBytes(out);
 }
 
-void TrySigning(const SigningSettings& s, const Bytes& stub, const std::string& tempFolder) {
+void TrySigning(const SigningSettings& s, const Bytes& stub) {
   // Without the time stamp: an unreachable server is reported when the
   // real signatures are made, still before the output is written.
   SigningSettings trial = s;
   trial.timestampUrl.clear();
-  SignImage(stub, trial, tempFolder, "a trial copy of the stub");
+  SignImage(stub, trial, "a trial copy of the stub");
 }
 
 }  // namespace quillpack

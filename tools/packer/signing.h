@@ -19,13 +19,13 @@ struct SigningSettings {
 // empty when they can be used.
 std::string SigningOptionsProblem(const SigningSettings& settings);
 
-// Signs a copy of the stub in tempFolder, so a wrong password, a bad
-// certificate or a missing osslsigncode stops the packer before any work.
-// Throws PackError.
-void TrySigning(const SigningSettings& settings, const Bytes& stub, const std::string& tempFolder);
+// Signs a copy of the stub, so a wrong password, a bad certificate or a
+// missing osslsigncode stops the packer before any work. Throws PackError.
+void TrySigning(const SigningSettings& settings, const Bytes& stub);
 
-// The image with an Authenticode signature; what names it in errors.
-Bytes SignImage(const Bytes& image, const SigningSettings& settings, const std::string& tempFolder,
-                const std::string& what);
+// The image with an Authenticode signature; `what` names it in errors. The
+// copies osslsigncode reads and writes live in a folder of their own in
+// the system's temporary folder, gone when it returns.
+Bytes SignImage(const Bytes& image, const SigningSettings& settings, const std::string& what);
 
 }  // namespace quillpack

@@ -42,6 +42,35 @@ bool Utf8ToUtf16(const std::string& in, std::u16string& out, size_t* errorAt) {
   return true;
 }
 
+std::string Utf16ToUtf8(const std::u16string& in, bool* exact) {
+  std::string out;
+  for (size_t i = 0; i < in.size(); ++i) {
+    uint32_t c = in[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < in.size() && in[i + 1] >= 0xDC00 && in[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (in[++i] - 0xDC00);
+    } else if (c >= 0xD800 && c < 0xE000) {
+      c = 0xFFFD;
+      if (exact) *exact = false;
+    }
+    if (c < 0x80) {
+      out += char(c);
+    } else if (c < 0x800) {
+      out += char(0xC0 | c >> 6);
+      out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += char(0xE0 | c >> 12);
+      out += char(0x80 | (c >> 6 & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    } else {
+      out += char(0xF0 | c >> 18);
+      out += char(0x80 | (c >> 12 & 0x3F));
+      out += char(0x80 | (c >> 6 & 0x3F));
+      out += char(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
 void CheckUtf8File(const std::string& text, const std::string& path) {
   const auto starts = [&](const char* bom, size_t n) { return text.compare(0, n, bom, n) == 0; };
   const char* other = starts("\xFF\xFE\0\0", 4)   ? "UTF-32 (byte order mark FF FE 00 00)"

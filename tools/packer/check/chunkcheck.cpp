@@ -1,7 +1,5 @@
 #include "chunkcheck.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <map>
@@ -14,6 +12,7 @@
 #include "chunkcompiler.h"
 #include "chunkglobals.h"
 #include "configglobals.h"
+#include "files.h"
 #include "hooknames.h"
 #include "lauxlib.h"
 #include "lua.h"
@@ -37,16 +36,16 @@ int Collect(lua_State*, const void* p, size_t n, void* ud) {
   return 0;
 }
 
-// Compiles as the packer does (luaL_loadfile: a BOM and a first "#" line are
-// skipped); the dump keeps its debug information for the lines.
+// Compiles as the packer does (a BOM and a first "#" line are skipped); the
+// dump keeps its debug information for the lines.
 void Read(Chunk& c, CheckReport& report) {
   const std::string path = report.root() + "/" + c.file;
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;  // reported as missing
+  if (Inspect(path, true).kind != PathKind::kFile) return;  // reported as missing
   std::unique_ptr<lua_State, decltype(&lua_close)> state(luaL_newstate(), lua_close);
   lua_State* L = state.get();
   if (!L) throw PackError("cannot create a Lua state (out of memory)");
-  if (luaL_loadfile(L, path.c_str()) != LUA_OK) {
+  const Bytes source = LuaSource(path);
+  if (luaL_loadbuffer(L, source.data(), source.size(), ("@" + path).c_str()) != LUA_OK) {
     const char* msg = lua_tostring(L, -1);
     report.Problem(msg ? msg : path + ": cannot compile");
     return;

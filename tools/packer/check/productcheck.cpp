@@ -1,12 +1,11 @@
 #include "productcheck.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 
 #include "checkreport.h"
 #include "chunkcheck.h"
 #include "filebytes.h"
+#include "files.h"
 #include "folderlisting.h"
 #include "iconresource.h"
 #include "payloadcheck.h"
@@ -17,10 +16,8 @@
 namespace quillpack {
 namespace {
 
-bool Is(const std::string& path, mode_t type) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && (st.st_mode & S_IFMT) == type;
-}
+// As stat() sees it: a link is looked through.
+bool Is(const std::string& path, PathKind kind) { return Inspect(path, true).kind == kind; }
 
 void CheckSettings(CheckReport& report) {
   ProductFolder p;
@@ -84,30 +81,30 @@ std::string Plural(uint64_t n, const char* one, const char* many) {
 
 int CheckProductFolder(const std::string& folder) {
   CheckReport report(folder);
-  if (!Is(report.root(), S_IFDIR)) {
+  if (!Is(report.root(), PathKind::kFolder)) {
     std::printf("%s\n", Missing(report.root(), "product folder not found").c_str());
     std::printf("quillpack: check: 1 problem (nothing else was checked)\n");
     return 1;
   }
   bool whole = true;
   for (const char* file : kProductFiles)
-    if (!Is(report.root() + "/" + file, S_IFREG)) {
+    if (!Is(report.root() + "/" + file, PathKind::kFile)) {
       report.Problem(Missing(report.root() + "/" + file, "missing from the product folder"));
       whole = false;
     }
   for (const char* sub : kProductFolders)
-    if (!Is(report.root() + "/" + sub, S_IFDIR)) {
+    if (!Is(report.root() + "/" + sub, PathKind::kFolder)) {
       report.Problem(Missing(report.root() + "/" + sub, "folder missing from the product folder"));
       whole = false;
     }
   // What is there is checked all the same.
   const std::string root = report.root() + "/";
-  if (Is(root + "product.ini", S_IFREG)) CheckSettings(report);
-  if (Is(root + "icon.ico", S_IFREG)) CheckIcon(report);
+  if (Is(root + "product.ini", PathKind::kFile)) CheckSettings(report);
+  if (Is(root + "icon.ico", PathKind::kFile)) CheckIcon(report);
   CheckChunks(report);
-  if (Is(root + "skin", S_IFDIR)) CheckSkin(report);
+  if (Is(root + "skin", PathKind::kFolder)) CheckSkin(report);
   PayloadCount payload;
-  if (Is(root + "payload", S_IFDIR)) payload = CheckPayload(report);
+  if (Is(root + "payload", PathKind::kFolder)) payload = CheckPayload(report);
 
   std::string summary = "quillpack: check: " + Plural(report.problems(), "problem", "problems") + ", " +
                         Plural(report.notes(), "note", "notes");

@@ -24,9 +24,15 @@ bool ReadFolder(const CSzArEx* db, UInt32 folder, CSzFolder* f) {
   return SzGetNextFolderItem(f, &sd) == SZ_OK && sd.Size == 0 && f->UnpackStream == ar.FoToMainUnpackSizeIndex[folder];
 }
 
+// A coder's properties: PropsOffset counts from the block's own coder
+// record, as in 7zDec.c.
+const Byte* PropsOf(const CSzArEx* db, UInt32 folder, const CSzCoderInfo& c) {
+  return db->db.CodersData + db->db.FoCodersOffsets[folder] + c.PropsOffset;
+}
+
 // The dictionary the coder's properties ask for; 0 when they are unusable.
-UInt64 DictionaryOf(const CSzArEx* db, const CSzCoderInfo& c) {
-  const Byte* props = db->db.CodersData + c.PropsOffset;
+UInt64 DictionaryOf(const CSzArEx* db, UInt32 folder, const CSzCoderInfo& c) {
+  const Byte* props = PropsOf(db, folder, c);
   UInt64 size;
   if (c.MethodID == kLzma2) {
     if (c.PropsSize != 1 || props[0] > 40) return 0;
@@ -62,7 +68,7 @@ bool FolderStream::Handles(const CSzArEx* db, UInt32 folder, size_t* window) {
   } else if (f.NumCoders != 1 || f.NumBonds != 0) {
     return false;
   }
-  const UInt64 dictionary = DictionaryOf(db, f.Coders[0]);
+  const UInt64 dictionary = DictionaryOf(db, folder, f.Coders[0]);
   if (dictionary) *window = WindowFor(dictionary, SzAr_GetFolderUnpackSize(&db->db, folder));
   return true;
 }
@@ -85,7 +91,7 @@ SRes FolderStream::Start() {
   CSzFolder f;
   if (!ReadFolder(db_, folder_, &f)) return SZ_ERROR_UNSUPPORTED;
   const CSzCoderInfo& coder = f.Coders[0];
-  const Byte* props = db_->db.CodersData + coder.PropsOffset;
+  const Byte* props = PropsOf(db_, folder_, coder);
   isLzma2_ = coder.MethodID == kLzma2;
   filter_ = f.NumCoders == 2;
   total_ = SzAr_GetFolderUnpackSize(&db_->db, folder_);

@@ -1,5 +1,3 @@
-#include "stopsignal.h"
-
 #include <signal.h>
 #include <unistd.h>
 
@@ -8,6 +6,7 @@
 #include <string>
 
 #include "binary.h"
+#include "stopsignal.h"
 
 namespace quillpack {
 namespace {
@@ -54,10 +53,10 @@ void ThrowIfStopped() {
   }
 }
 
-void SetRunningChild(int pid) {
-  g_child = pid;
+void SetRunningChild(intptr_t pid) {
+  g_child = sig_atomic_t(pid);
   // A stop that came just before the child was known still reaches it.
-  if (pid > 0 && g_signal) kill(pid, SIGTERM);
+  if (pid > 0 && g_signal) kill(pid_t(pid), SIGTERM);
 }
 
 void ExitBySignal(int sig) {

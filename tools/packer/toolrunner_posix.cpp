@@ -1,5 +1,3 @@
-#include "toolrunner.h"
-
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,10 +5,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
 #include "binary.h"
 #include "stopsignal.h"
+#include "toolrunner.h"
 
 namespace quillpack {
 
@@ -78,18 +76,6 @@ void RunTool(const std::vector<std::string>& argv, const std::string& cwd) {
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
     throw PackError(argv[0] + " failed with exit code " + std::to_string(WEXITSTATUS(status)) +
                     (output.empty() ? std::string() : ":\n" + output));
-}
-
-TempFolder::TempFolder() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/quillpack.XXXXXX";
-  if (!mkdtemp(pattern.data())) throw PackError("cannot create a temporary folder: " + std::string(std::strerror(errno)));
-  path_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
 }
 
 }  // namespace quillpack

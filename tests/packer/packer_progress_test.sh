@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Progress while packing: on a terminal (a pseudo-terminal from `script`)
+# the payload's percent and rate are redrawn in place on one line, which is
+# cleared before the summary; piped, only the summary is printed.
+# Usage: packer_progress_test.sh <quillpack> <stub.exe> <fixture product folder>
+set -u
+PACK=$1 STUB=$2 FIXTURE=$3
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillpack-progress.XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+passed=0 failed=0
+
+pass() { passed=$((passed + 1)); echo "ok   - $1"; }
+fail() { failed=$((failed + 1)); echo "FAIL - $1"; [ -n "${2:-}" ] && sed 's/^/       /' <<<"$2"; }
+
+# Random bytes at the slowest level: a few seconds of compressing.
+cp -r "$FIXTURE" "$WORK/p"
+head -c 6000000 /dev/urandom >"$WORK/p/payload/random.bin"
+sed -i 's/^payload_7z_switches = .*/payload_7z_switches = -mx=9 -mmt=1/' "$WORK/p/product.ini"
+command=$(printf '%q ' "$PACK" --stub "$STUB" --product "$WORK/p" --out "$WORK/setup.exe")
+
+if ! command -v script >/dev/null; then
+  echo "SKIP - no script(1) to make a terminal"
+else
+  script -qc "$command" /dev/null >"$WORK/tty.txt" 2>&1
+  tty=$(tr -d '\r' <"$WORK/tty.txt")
+  # Lines drawn with \r: "quillpack: packing the payload:  52 % (3.1 of 6.0 MB, 3.1 MB/s)".
+  drawn=$(grep -o 'quillpack: packing the payload: *[0-9]* % ([0-9.]* of 6\.0 MB, [0-9.]* MB/s)' <<<"$tty" | wc -l)
+  if [ "$drawn" -ge 2 ]; then pass "on a terminal: percent and rate, redrawn ($drawn times)"
+  else fail "on a terminal: percent and rate, redrawn" "$(cat -A "$WORK/tty.txt")"; fi
+  # Redrawn in place: carriage returns, no new line between the drawings.
+  if [ "$(grep -c 'packing the payload' "$WORK/tty.txt")" = 1 ] && grep -q $'\r' "$WORK/tty.txt"; then
+    pass "on a terminal: one line, redrawn in place"
+  else
+    fail "on a terminal: one line, redrawn in place" "$(cat -A "$WORK/tty.txt")"
+  fi
+  # The line is cleared (blanks over it) before the summary.
+  if grep -qE $'\r +\rquillpack: payload 6\\.0 MB -> ' "$WORK/tty.txt"; then pass "on a terminal: cleared before the summary"
+  else fail "on a terminal: cleared before the summary" "$(cat -A "$WORK/tty.txt" | tail -c 400)"; fi
+  # At most about four drawings a second.
+  seconds=$(grep -o 'quillpack: payload .* in [0-9.]* s' <<<"$tty" | sed 's/.* in \([0-9.]*\) s$/\1/')
+  if awk -v n="$drawn" -v s="$seconds" 'BEGIN {exit !(s > 0 && n <= 4 * s + 2)}'; then
+    pass "on a terminal: $drawn drawings in $seconds s"
+  else
+    fail "on a terminal: at most four drawings a second" "$drawn drawings in $seconds s"
+  fi
+fi
+
+"$PACK" --stub "$STUB" --product "$WORK/p" --out "$WORK/setup.exe" >"$WORK/out.txt" 2>"$WORK/err.txt" </dev/null
+lines=$(sed -e 's/[0-9.]* s$/T s/' -e 's/([0-9]* bytes/(N bytes/' -e 's/([0-9.]* %)/(R %)/' -e "s|$WORK|W|" \
+  "$WORK/out.txt")
+expected=$'quillpack: payload 6.0 MB -> 6.0 MB (R %) in T s\nquillpack: wrote W/setup.exe (N bytes, 14 resources) in T s'
+if [ ! -s "$WORK/err.txt" ] && [ "$lines" = "$expected" ]; then pass "piped: only the summary"
+else fail "piped: only the summary" "$(cat -A "$WORK/out.txt" "$WORK/err.txt")"; fi
+
+echo "$passed passed, $failed failed"
+[ $failed -eq 0 ]
