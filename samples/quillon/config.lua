@@ -22,6 +22,7 @@ product_records = {
   runKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
   runValue = "Quillon",
   uninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillon",
+  -- the name the packer gives the uninstaller inside its UNINST.7Z resource
   uninstaller = "uninst.exe",
   publisher = "Harlow Software",
   -- `option`: the window's option that may leave the shortcut out (the

@@ -88,9 +88,10 @@ function BrixSE_OnInstall()
     stop("unpacking into " .. dir .. " failed", "安装文件解压失败，安装未能完成。请检查磁盘空间后重试。")
   end
 
-  -- The uninstaller carries the configuration and its own chunk.
+  -- The uninstaller carries the configuration and its own chunk; the packer
+  -- stores it compressed, as uninst.exe in the resource UNINST.7Z.
   local uninstaller = dir .. "\\" .. R.uninstaller
-  if not Lua_ExtractResource("BIN", "UNINST.EXE", uninstaller) then
+  if not Lua_UnCompress7z("UNINST.7Z", dir) or not Lua_PathFileExists(uninstaller) then
     stop("writing " .. uninstaller .. " failed", "卸载程序写入失败，安装未能完成。")
   end
 

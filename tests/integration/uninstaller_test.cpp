@@ -7,6 +7,8 @@
 
 #include <cwchar>
 
+#include "functions/extract/archivesource.h"
+#include "functions/extract/extractarchive.h"
 #include "harness.h"
 #include "installer.h"
 #include "testpaths.h"
@@ -18,18 +20,22 @@ namespace {
 
 const wchar_t kCaption[] = L"Quillon卸载";
 
-// BIN/UNINST.EXE of a packed installer, written to <folder>\uninst.exe.
+// The uninstaller of a packed installer (uninst.exe in its UNINST.7Z),
+// unpacked into <folder> by the installer's own unpacking.
 std::wstring ExtractUninstaller(const std::wstring& setup, const std::wstring& folder) {
-  const std::wstring target = folder + L"\\uninst.exe";
   HMODULE image = LoadLibraryExW(setup.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (!image) return {};
-  HRSRC info = FindResourceW(image, L"UNINST.EXE", L"BIN");
+  HRSRC info = FindResourceW(image, L"UNINST.7Z", L"_7Z");
   HGLOBAL data = info ? LoadResource(image, info) : nullptr;
-  const void* bytes = data ? LockResource(data) : nullptr;
-  const bool ok = bytes && testsupport::WriteFileBytes(
-                               target, std::string(static_cast<const char*>(bytes), SizeofResource(image, info)));
+  const Byte* bytes = data ? static_cast<const Byte*>(LockResource(data)) : nullptr;
+  bool ok = false;
+  if (bytes) {
+    brix::MemorySource source(bytes, SizeofResource(image, info), true);
+    ok = brix::ExtractArchive(source, folder, nullptr, nullptr).Ok();
+  }
   FreeLibrary(image);
-  return ok ? target : std::wstring();
+  const std::wstring target = folder + L"\\uninst.exe";
+  return ok && testsupport::FileExists(target) ? target : std::wstring();
 }
 
 class Uninstaller : public ::testing::Test {

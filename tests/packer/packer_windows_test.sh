@@ -72,7 +72,8 @@ same_failure() { # name, args...
   on_windows "$@" >"$WORK/w.out" 2>&1
   wrc=$?
   local n w
-  n=$(sed -e "s|$WORK|<work>|g" "$WORK/n.out")
+  # Backslashes are path separators under Windows, and the usage text has some.
+  n=$(sed -e 's|\\|/|g' -e "s|$WORK|<work>|g" "$WORK/n.out")
   w=$(tr -d '\r' <"$WORK/w.out" | sed -e 's|Z:\\|/|g' -e 's|\\|/|g' -e "s|$WORK|<work>|g")
   if [ "$nrc" = "$wrc" ] && [ "$nrc" != 0 ] && [ "$n" = "$w" ]; then
     pass "$name: exit code $nrc and the same message"

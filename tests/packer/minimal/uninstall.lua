@@ -1,0 +1,3 @@
+function BrixSE_OnUninstall()
+  Lua_DelFileRecursive(InstallPath)
+end
