@@ -81,7 +81,7 @@ echo 'function BrixSE_OnInstall() end' >"$product/install.lua"
 echo 'function BrixSE_Uninstall() end' >"$product/uninstall.lua"
 ln -sfn "$PAYLOAD" "$product/payload"
 
-printf '%-52s %12s  %5s   %7s  %s\n' "switches" "packer" "" "time" "(7zz)  blocks: methods"
+printf '%-52s %12s  %5s   %7s  %s\n' "switches" "packer" "" "time" "(7zz)  blocks: the packer's methods"
 for switches in "$@"; do
   printf 'version = 1.0.0.0\npayload_7z_switches = %s\n' "$switches" >"$product/product.ini"
   if ! summary=$("$PACKER" --stub "$STUB" --product "$product" --out "$OUT/setup.exe" 2>"$OUT/err"); then
@@ -98,7 +98,7 @@ for switches in "$@"; do
     rm -f "$OUT/7zz.7z"
     # shellcheck disable=SC2086  # the switches are words
     if (cd "$PAYLOAD" && 7zz a -t7z -bso0 -bsp0 $switches "$OUT/7zz.7z" ./* >/dev/null 2>&1); then
-      theirs="($(mb "$(stat -c %s "$OUT/7zz.7z")") "
+      theirs="(7zz $(mb "$(stat -c %s "$OUT/7zz.7z")") MB)  "
     fi
   fi
   printf '%-52s %9s MB  %5s %%  %6s s  %s%s blocks: %s\n' "$switches" "$(mb "$size")" "$(pct "$size" "$bytes")" \
