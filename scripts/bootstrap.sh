@@ -12,7 +12,7 @@ mkdir -p "$SRC" "$OUT"
 
 PACKAGES=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
-  wine64 xvfb 7zip zip unzip libz-mingw-w64-dev libspdlog-dev libfmt-dev
+  wine64 xvfb 7zip zip unzip zlib1g-dev libz-mingw-w64-dev libspdlog-dev libfmt-dev
   googletest dpkg-dev cmake ninja-build g++ fonts-wqy-microhei locales
   python3 openssl osslsigncode libstb-dev clang libclang-rt-14-dev librsvg2-bin
 )

@@ -48,25 +48,9 @@ x86_64-w64-mingw32-g++-posix -O2 -static -municode "$HERE/peakrun.cpp" -lpsapi -
 x86_64-w64-mingw32-g++-posix -O2 -static -municode "$HERE/writefloor.cpp" -o "$OUT/writefloor.exe"
 "$WINERUN" "$OUT/peakrun.exe" 'C:\windows\system32\cmd.exe' /c exit >/dev/null  # warm wineserver
 
-# Our payload archive as it sits in setup.exe: the "z7"-swapped 7z whose
-# start header's CRC holds (the stub's own bytes may hold the signature).
-extract_archive() {
-  python3 - "$1" "$2" <<'EOF'
-import struct, sys, zlib
-data = open(sys.argv[1], "rb").read()
-at = data.find(b"z7\xbc\xaf\x27\x1c")
-while at >= 0:
-    head = data[at + 12:at + 32]
-    if len(head) == 20 and struct.unpack("<I", data[at + 8:at + 12])[0] == zlib.crc32(head):
-        offset, size = struct.unpack("<QQ", head[:16])
-        archive = bytearray(data[at:at + 32 + offset + size])
-        archive[0:2] = b"7z"
-        open(sys.argv[2], "wb").write(archive)
-        sys.exit(0)
-    at = data.find(b"z7\xbc\xaf\x27\x1c", at + 1)
-sys.exit("bench: no payload archive in " + sys.argv[1])
-EOF
-}
+# Our payload archive as the installer reads it: resource _7Z/APP.7Z, its
+# first two bytes exchanged back.
+extract_archive() { python3 "$ROOT/tests/packer/peresource.py" "$1" _7Z APP.7Z "$2"; }
 
 field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p" <<<"$2"; }
 

@@ -149,7 +149,6 @@ bool SevenZipWriter::Before(const Item& a, const Item& b) const {
 }
 
 Bytes SevenZipWriter::Finish(Progress* progress) {
-  blocks_ = filteredBlocks_ = 0;
   if (items_.empty()) return BuildSignatureHeader(0, Bytes());
 
   std::vector<Item*> streamed, rest;
@@ -202,9 +201,7 @@ Bytes SevenZipWriter::Finish(Progress* progress) {
       block.crcs.push_back(i->crc);
     }
     blocks.push_back(std::move(block));
-    filteredBlocks_ += group.front()->bcj ? 1 : 0;
   }
-  blocks_ = blocks.size();
 
   std::vector<HeaderItem> listed;
   for (const std::vector<Item*>* part : {&streamed, &rest})

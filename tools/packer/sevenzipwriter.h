@@ -55,10 +55,6 @@ class SevenZipWriter {
   // told the bytes compressed. No items give the 32-byte empty archive.
   Bytes Finish(Progress* progress);
 
-  // After Finish: the blocks written, and how many of them have BCJ.
-  size_t blocks() const { return blocks_; }
-  size_t filteredBlocks() const { return filteredBlocks_; }
-
  private:
   struct Item {
     std::string name;
@@ -81,7 +77,6 @@ class SevenZipWriter {
 
   SevenZipSettings settings_;
   std::vector<Item> items_;
-  size_t blocks_ = 0, filteredBlocks_ = 0;
 };
 
 }  // namespace quillpack
