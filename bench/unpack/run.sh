@@ -165,10 +165,11 @@ EOF
   local bytes files
   bytes=$(find "$payload" -type f -printf '%s\n' | awk '{s += $1} END {print s + 0}')
   files=$(find "$payload" -type f | wc -l)
-  # The largest dictionary of the archive's blocks ("LZMA2:26" is 2^26 bytes).
+  # The largest dictionary of the archive's blocks: "LZMA2:26" is 2^26
+  # bytes, "LZMA2:50m" 50 MiB.
   local dict
-  dict=$(7zz l -slt "$dir/payload.7z" | sed -n 's/^Method = .*LZMA2\{0,1\}:\([0-9]*\).*/\1/p' | sort -n | tail -n 1)
-  dict=$(( ${dict:-0} > 0 ? 1 << ${dict:-0} : 0 ))
+  dict=$(7zz l -slt "$dir/payload.7z" | sed -n 's/^Method = .*LZMA2\{0,1\}:\([0-9]*[km]\{0,1\}\).*/\1/p' |
+    python3 -c "import sys; print(max([0] + [int(w[:-1]) << (20 if w[-1] == 'm' else 10) if w[-1] in 'km' else 1 << int(w) for w in sys.stdin.read().split()]))")
   echo "$name $bytes $files $(stat -c %s "$dir/ours_setup.exe") $(stat -c %s "$dir/nsis_setup.exe")" \
     "$(stat -c %s "$dir/payload.7z") $dict $best_ours $best_nsis $best_7zz $best_floor $priv_ours $ws_ours $priv_nsis $ws_nsis" \
     >> "$OUT/summary"
