@@ -3,8 +3,9 @@
 # packer: the same product gives a byte-identical setup.exe, and the same
 # mistakes the same messages and exit codes.
 # Usage: packer_windows_test.sh <native quillpack> <quillpack.exe> <winerun> <stub.exe> <fixture product folder>
+#        [<holdfile.exe>]
 set -u
-NATIVE=$1 WINDOWS=$2 WINERUN=$3 STUB=$4 FIXTURE=$5
+NATIVE=$1 WINDOWS=$2 WINERUN=$3 STUB=$4 FIXTURE=$5 HOLD=${6:-}
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillpack-windows.XXXXXX")
 trap 'chmod -R u+w "$WORK"; rm -rf "$WORK"' EXIT
 passed=0 failed=0
@@ -95,6 +96,23 @@ if [ ! -e "$WORK/out/bad.exe" ] && [ "$(ls "$WORK/out" | sort | tr '\n' ' ')" = 
   pass "nothing written for a failed pack, nothing left beside the output"
 else
   fail "nothing written for a failed pack" "$(ls "$WORK/out")"
+fi
+
+# A payload file another program holds open without sharing: named, and
+# nothing written.
+if [ -n "$HOLD" ]; then
+  rm -rf "$WORK/locked"; cp -r "$FIXTURE" "$WORK/locked"
+  "$WINERUN" "$HOLD" "$(win "$WORK/locked/payload/readme.txt")" >/dev/null 2>&1 &
+  holder=$!
+  for _ in $(seq 1 200); do [ -e "$WORK/locked/payload/readme.txt.held" ] && break; sleep 0.1; done
+  err=$(on_windows --stub "$STUB" --product "$WORK/locked" --out "$WORK/out/locked.exe" 2>&1); rc=$?
+  rm -f "$WORK/locked/payload/readme.txt.held"
+  wait "$holder"
+  if [ $rc -eq 1 ] && [[ "$err" == *"readme.txt"* ]] && [ ! -e "$WORK/out/locked.exe" ]; then
+    pass "a payload file held open by another program is named, nothing written"
+  else
+    fail "a payload file held open: exit $rc" "$err"
+  fi
 fi
 
 echo "$passed passed, $failed failed"
