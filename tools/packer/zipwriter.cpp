@@ -63,6 +63,21 @@ void DosDateTime(uint64_t mtime, uint16_t& date, uint16_t& time) {
   time = uint16_t((rest / 3600) << 11 | (rest / 60 % 60) << 5 | (rest % 60) / 2);
 }
 
+// The fields a local header and its central directory entry share, from
+// "version needed" to the (empty) extra field's length.
+void ZipWriter::PutShared(Bytes& out, const Entry& e) {
+  PutU16(out, e.method == kDeflated ? 20 : 10);  // version needed
+  PutU16(out, e.flags);
+  PutU16(out, e.method);
+  PutU16(out, e.time);
+  PutU16(out, e.date);
+  PutU32(out, e.crc);
+  PutU32(out, e.packedSize);
+  PutU32(out, e.size);
+  PutU16(out, uint16_t(e.name.size()));
+  PutU16(out, 0);  // no extra field
+}
+
 void ZipWriter::Add(const std::string& name, const Bytes& data, uint64_t mtime) {
   if (entries_.size() == 0xFFFF) throw PackError(name + ": a ZIP archive without ZIP64 holds at most 65535 files");
   if (data.size() >= 0xFFFFFFFFull || out_.size() >= 0xFFFFFFFFull - data.size())
@@ -82,16 +97,7 @@ void ZipWriter::Add(const std::string& name, const Bytes& data, uint64_t mtime) 
   e.offset = uint32_t(out_.size());
 
   PutU32(out_, kLocalSignature);
-  PutU16(out_, e.method == kDeflated ? 20 : 10);  // version needed
-  PutU16(out_, e.flags);
-  PutU16(out_, e.method);
-  PutU16(out_, e.time);
-  PutU16(out_, e.date);
-  PutU32(out_, e.crc);
-  PutU32(out_, e.packedSize);
-  PutU32(out_, e.size);
-  PutU16(out_, uint16_t(name.size()));
-  PutU16(out_, 0);  // no extra field
+  PutShared(out_, e);
   out_ += name;
   out_ += stored;
   entries_.push_back(e);
@@ -102,16 +108,7 @@ Bytes ZipWriter::Finish() {
   for (const Entry& e : entries_) {
     PutU32(out_, kCentralSignature);
     PutU16(out_, kMadeBy);
-    PutU16(out_, e.method == kDeflated ? 20 : 10);
-    PutU16(out_, e.flags);
-    PutU16(out_, e.method);
-    PutU16(out_, e.time);
-    PutU16(out_, e.date);
-    PutU32(out_, e.crc);
-    PutU32(out_, e.packedSize);
-    PutU32(out_, e.size);
-    PutU16(out_, uint16_t(e.name.size()));
-    PutU16(out_, 0);  // extra field
+    PutShared(out_, e);
     PutU16(out_, 0);  // comment
     PutU16(out_, 0);  // disk
     PutU16(out_, 0);  // internal attributes

@@ -25,6 +25,7 @@ class ZipWriter {
     uint16_t method, time, date, flags;
     uint32_t crc, packedSize, size, offset;
   };
+  static void PutShared(Bytes& out, const Entry& e);
   Bytes out_;
   std::vector<Entry> entries_;
 };
