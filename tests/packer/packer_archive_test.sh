@@ -11,10 +11,8 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillpack-archive.XXXXXX")
 trap 'chmod -R u+w "$WORK"; rm -rf "$WORK"' EXIT
 export LC_ALL=C.UTF-8 TZ=UTC
-passed=0 failed=0
+source "$(dirname "${BASH_SOURCE[0]}")/testlib.sh"
 
-pass() { passed=$((passed + 1)); echo "ok   - $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL - $1"; [ -n "${2:-}" ] && sed 's/^/       /' <<<"$2"; }
 check() { # name, command...: passes when the command does
   local name=$1 out
   shift
@@ -262,5 +260,4 @@ mkdir -p "$WORK/p/payload/only/folders"
 if pack folders && unpacks_to_payload "$WORK/folders.7z" >/dev/null; then pass "a payload of folders only"
 else fail "a payload of folders only" "$(cat "$WORK/err")"; fi
 
-echo "$passed passed, $failed failed"
-[ $failed -eq 0 ]
+finish

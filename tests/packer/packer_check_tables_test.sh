@@ -7,9 +7,7 @@
 set -u
 ROOT=$1
 SETUP=$ROOT/setup/brixsetup
-passed=0 failed=0
-pass() { passed=$((passed + 1)); echo "ok   - $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL - $1"; [ -n "${2:-}" ] && sed 's/^/       /' <<<"$2"; }
+source "$(dirname "${BASH_SOURCE[0]}")/testlib.sh"
 # Host sources, the shared headers left out.
 host() { grep -rn --include='*.cpp' --include='*.h' "$@" "$SETUP" | grep -v -e '/configglobals.h:' -e '/hooknames.h:' -e '/skincontrols.h:'; }
 
@@ -83,5 +81,4 @@ while read -r cls cname; do
 done < <(grep -o -E 'kClassName<C[A-Za-z]+UI> = "[A-Za-z]+"' "$SETUP/brixinstaller/window/dlginstall.cpp" | sed -E 's/kClassName<(C[A-Za-z]+UI)> = "([A-Za-z]+)"/\1 \2/')
 [ -z "$bad" ] && pass "the window's class names are toolkit class names" || fail "unknown class names in the window:$bad"
 
-echo "$passed passed, $failed failed"
-[ $failed -eq 0 ]
+finish

@@ -6,9 +6,7 @@ set -u
 PACK=$1 FIXTURE=$2 CLEAN=$3
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillpack-check.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
-passed=0 failed=0
-pass() { passed=$((passed + 1)); echo "ok   - $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL - $1"; [ -n "${2:-}" ] && sed 's/^/       /' <<<"$2"; }
+source "$(dirname "${BASH_SOURCE[0]}")/testlib.sh"
 
 # A fresh clean product: the text files kept as the fixture, the icon and
 # one tiny PNG (at every scale) from the packer's fixture.
@@ -212,5 +210,4 @@ if [ $rc -eq 1 ] && [ "$(grep -c -E '^(product.ini:5|config.lua:1|install.lua:8|
    grep -q '^quillpack: check: 6 problems' <<<"$out"; then pass "problems of every kind collected in one run"
 else fail "problems of every kind collected in one run" "$out"; fi
 
-echo "$passed passed, $failed failed"
-[ $failed -eq 0 ]
+finish

@@ -6,10 +6,8 @@ set -u
 PACK=$1 STUB=$2 FIXTURE=$3
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillpack-test.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
-passed=0 failed=0
+source "$(dirname "${BASH_SOURCE[0]}")/testlib.sh"
 
-pass() { passed=$((passed + 1)); echo "ok   - $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL - $1"; [ -n "${2:-}" ] && sed 's/^/       /' <<<"$2"; }
 
 # A fresh copy of the fixture to break.
 product() { rm -rf "$WORK/p"; cp -r "$FIXTURE" "$WORK/p"; }
@@ -299,5 +297,4 @@ if [ -n "${QUILL_BIG_TESTS:-}" ] && [ "$(python3 -c 'import struct,sys; d=open(s
   rm -f "$WORK/p/payload/big.bin"
 fi
 
-echo "$passed passed, $failed failed"
-[ $failed -eq 0 ]
+finish

@@ -4,15 +4,11 @@
 # packs, installs silently under Wine and uninstalls again.
 # Usage: packer_minimal_test.sh <quillpack> <stub.exe> <winerun>
 set -u
-abs() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
+source "$(dirname "${BASH_SOURCE[0]}")/testlib.sh"
 PACK=$(abs "$1") STUB=$(abs "$2") WINERUN=$(abs "$3")
 HERE=$(cd "$(dirname "$0")" && pwd)
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillpack-minimal.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
-passed=0 failed=0
-pass() { passed=$((passed + 1)); echo "ok   - $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL - $1"; [ -n "${2:-}" ] && sed 's/^/       /' <<<"$2"; }
-win() { local p="${1//\//\\}"; echo "Z:$p"; }
 
 help=$("$PACK" --help)
 missing=""
@@ -48,5 +44,4 @@ for _ in $(seq 1 100); do [ -e "$inst" ] || break; sleep 0.2; done
 if [ $rc -eq 0 ] && [ ! -e "$inst" ]; then pass "its uninstaller removes the folder (exit 0)"
 else fail "uninstall: exit $rc" "$(ls -la "$inst" 2>&1)"; fi
 
-echo "$passed passed, $failed failed"
-[ $failed -eq 0 ]
+finish

@@ -7,10 +7,8 @@ set -u
 PACK=$1 STUB=$2 FIXTURE=$3
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillpack-progress.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
-passed=0 failed=0
+source "$(dirname "${BASH_SOURCE[0]}")/testlib.sh"
 
-pass() { passed=$((passed + 1)); echo "ok   - $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL - $1"; [ -n "${2:-}" ] && sed 's/^/       /' <<<"$2"; }
 
 # Random bytes at the slowest level: a few seconds of compressing.
 cp -r "$FIXTURE" "$WORK/p"
@@ -52,5 +50,4 @@ expected=$'quillpack: payload 6.0 MB -> 6.0 MB (R %) in T s\nquillpack: wrote W/
 if [ ! -s "$WORK/err.txt" ] && [ "$lines" = "$expected" ]; then pass "piped: only the summary"
 else fail "piped: only the summary" "$(cat -A "$WORK/out.txt" "$WORK/err.txt")"; fi
 
-echo "$passed passed, $failed failed"
-[ $failed -eq 0 ]
+finish

@@ -10,10 +10,8 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillpack-repro.XXXXXX")
 chmod 755 "$WORK"
 trap 'chmod -R u+w "$WORK"; rm -rf "$WORK"' EXIT
-passed=0 failed=0
+source "$(dirname "${BASH_SOURCE[0]}")/testlib.sh"
 
-pass() { passed=$((passed + 1)); echo "ok   - $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL - $1"; [ -n "${2:-}" ] && sed 's/^/       /' <<<"$2"; }
 sha() { sha256sum "$1" | cut -d' ' -f1; }
 
 # A payload beyond the fixture's own: folders, empty ones, a read-only
@@ -128,5 +126,4 @@ for bad in abc -5 1.5 " 17" 99999999999999 1e9; do
   fi
 done
 
-echo "$passed passed, $failed failed"
-[ $failed -eq 0 ]
+finish

@@ -4,14 +4,11 @@
 # bad signing input stops the packer before anything is written.
 # Usage: packer_sign_test.sh <quillpack> <stub.exe> <fixture product folder> [<winerun>]
 set -u
-abs() { [ -z "$1" ] || echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
+source "$(dirname "${BASH_SOURCE[0]}")/testlib.sh"
 PACK=$(abs "$1") STUB=$(abs "$2") FIXTURE=$(abs "$3") WINERUN=$(abs "${4:-}")
 HERE=$(cd "$(dirname "$0")" && pwd)
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillpack-sign.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
-passed=0 failed=0
-pass() { passed=$((passed + 1)); echo "ok   - $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL - $1"; [ -n "${2:-}" ] && sed 's/^/       /' <<<"$2"; }
 
 cd "$WORK"
 openssl req -x509 -newkey rsa:2048 -keyout key.pem -out cert.pem -days 2 -nodes -subj "/CN=Harlow Test Signing" 2>/dev/null
@@ -72,5 +69,4 @@ expect "not a certificate" 1 "cannot sign a trial copy of the stub with password
 expect "unreachable time-stamp server" 1 "cannot sign the uninstaller" "${sign[@]}" --timestamp-url http://127.0.0.1:9/
 expect "time-stamp address that is not a URL" 2 "is not an http:// or https:// address" "${sign[@]}" --timestamp-url ftp://x
 
-echo "$passed passed, $failed failed"
-[ $failed -eq 0 ]
+finish

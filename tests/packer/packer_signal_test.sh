@@ -7,10 +7,8 @@ set -u
 PACK=$1 STUB=$2 FIXTURE=$3
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillpack-signal.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
-passed=0 failed=0
+source "$(dirname "${BASH_SOURCE[0]}")/testlib.sh"
 
-pass() { passed=$((passed + 1)); echo "ok   - $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL - $1"; [ -n "${2:-}" ] && sed 's/^/       /' <<<"$2"; }
 
 # Random bytes do not compress: the slowest level works on them for several
 # seconds.
@@ -57,5 +55,4 @@ stop_mid_pack TERM 15
 stop_mid_pack INT 2
 stop_mid_pack HUP 1
 
-echo "$passed passed, $failed failed"
-[ $failed -eq 0 ]
+finish

@@ -8,11 +8,8 @@ set -u
 NATIVE=$1 WINDOWS=$2 WINERUN=$3 STUB=$4 FIXTURE=$5 HOLD=${6:-}
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillpack-windows.XXXXXX")
 trap 'chmod -R u+w "$WORK"; rm -rf "$WORK"' EXIT
-passed=0 failed=0
+source "$(dirname "${BASH_SOURCE[0]}")/testlib.sh"
 
-pass() { passed=$((passed + 1)); echo "ok   - $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL - $1"; [ -n "${2:-}" ] && sed 's/^/       /' <<<"$2"; }
-win() { local p="${1//\//\\}"; echo "Z:$p"; }
 # wine <args>: quillpack.exe with Linux paths made Windows ones.
 on_windows() {
   local args=() a
@@ -115,5 +112,4 @@ if [ -n "$HOLD" ]; then
   fi
 fi
 
-echo "$passed passed, $failed failed"
-[ $failed -eq 0 ]
+finish
