@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "argquote.h"
 #include "handles.h"
 
 namespace harness {
@@ -70,7 +71,7 @@ struct RunResult {
 RunResult Run(const RunOptions& options);
 
 // Quotes one argument so CommandLineToArgvW gives it back unchanged.
-std::wstring QuoteArgument(const std::wstring& arg);
+using brix::QuoteArgument;
 // Program and arguments joined into one command line, each quoted as needed.
 std::wstring BuildCommandLine(const std::vector<std::wstring>& args);
 
