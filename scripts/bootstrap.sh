@@ -98,6 +98,10 @@ fetch_source() { # package, folder glob
   ls -d "$SRC/$pkg"-*/ | head -n1
 }
 
+# The C libraries below go into every setup.exe: built for size, with each
+# function in its own section so the stub's link drops what it never calls.
+SIZE_CFLAGS="-Os -DNDEBUG -ffunction-sections -fdata-sections"
+
 # --- Lua 5.2, compiled as C++ so errors unwind host frames ---------------
 build_lua() { # name, compiler, ar, extra flags
   local name=$1 cxx=$2 ar=$3 flags=$4
@@ -111,7 +115,7 @@ build_lua() { # name, compiler, ar, extra flags
   for f in "$src"/*.c; do
     case "$(basename "$f")" in lua.c|luac.c) continue;; esac
     local o="$dir/obj/$(basename "${f%.c}").o"
-    "$cxx" -x c++ -O2 -DLUA_COMPAT_ALL $flags -I"$dir/include" -c "$f" -o "$o"
+    "$cxx" -x c++ -Os -ffunction-sections -fdata-sections -DLUA_COMPAT_ALL $flags -I"$dir/include" -c "$f" -o "$o"
     objs+=("$o")
   done
   "$ar" rcs "$dir/liblua.a" "${objs[@]}"
@@ -145,7 +149,7 @@ build_lzmadec() { # arch, compiler, ar
   rm -rf "$dir"; mkdir -p "$dir/include/lzma" "$dir/obj"
   local objs=() f
   for f in $LZMADEC_FILES; do
-    "$cc" -O2 -c "$LZMADEC_SRC/C/$f.c" -o "$dir/obj/$f.o" || return 1
+    "$cc" -O2 -ffunction-sections -fdata-sections -c "$LZMADEC_SRC/C/$f.c" -o "$dir/obj/$f.o" || return 1
     objs+=("$dir/obj/$f.o")
   done
   "$ar" rcs "$dir/liblzmadec.a" "${objs[@]}"
@@ -169,7 +173,7 @@ for t in x86_64 i686; do [ -f "$OUT/lzmadec-$t/.stamp" ] || { echo "bootstrap: 7
 # natively: they must be there even when the stamps above were.
 fetch_source 7zip >/dev/null
 
-# --- libcurl, static, Schannel TLS (HTTP and HTTPS only) ------------------
+# --- libcurl, static, Schannel TLS (HTTP and HTTPS GET only) --------------
 # dpkg-source (behind apt-get source) applies Debian's security fixes.
 build_curl() { # arch
   local arch=$1
@@ -178,12 +182,15 @@ build_curl() { # arch
   rm -rf "$dir" "$work"
   cmake -S "$CURL_SRC" -B "$work" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-$arch-w64-mingw32.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$dir" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$dir" -DCMAKE_C_FLAGS_RELEASE="$SIZE_CFLAGS" \
     -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF \
     -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DHTTP_ONLY=ON -DCURL_ZLIB=OFF \
     -DUSE_LIBIDN2=OFF -DUSE_WIN32_IDN=ON -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBPSL=OFF \
     -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none -DENABLE_MANUAL=OFF -DENABLE_UNICODE=ON \
     -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON -DENABLE_UNIX_SOCKETS=OFF \
+    -DCURL_DISABLE_COOKIES=ON -DCURL_DISABLE_MIME=ON -DCURL_DISABLE_ALTSVC=ON \
+    -DCURL_DISABLE_HSTS=ON -DCURL_DISABLE_DOH=ON -DCURL_DISABLE_NETRC=ON \
+    -DCURL_DISABLE_GETOPTIONS=ON -DCURL_DISABLE_PROGRESS_METER=ON \
     >"$work.log" 2>&1 || { echo "bootstrap: curl configure for $arch failed, see $work.log" >&2; return 1; }
   cmake --build "$work" -j2 >>"$work.log" 2>&1 &&
     cmake --install "$work" >>"$work.log" 2>&1 ||
@@ -236,6 +243,7 @@ build_webp() { # arch
   cmake -S "$WEBP_SRC" -B "$work" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-$arch-w64-mingw32.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$dir" -DBUILD_SHARED_LIBS=OFF \
+    -DCMAKE_C_FLAGS_RELEASE="$SIZE_CFLAGS" \
     -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF -DWEBP_BUILD_DWEBP=OFF \
     -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF \
     -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF \
