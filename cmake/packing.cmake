@@ -1,14 +1,17 @@
 # quill_pack(<target> PRODUCT <folder> OUTPUT <exe name> [STUB <target>]
-#            [PAYLOAD_TARGETS <targets>...] [SKIN_ART <folder>])
+#            [UNINSTALLER_STUB <target>] [PAYLOAD_TARGETS <targets>...] [SKIN_ART <folder>])
 # Packs a product folder into an installer in the bin folder at build time.
 # PAYLOAD_TARGETS are built programs added to a staged copy of the folder's
 # payload. SKIN_ART is a folder of SVG sources and its render.sh: the images
 # are rasterised into the staged copy's skin, so no generated PNG needs to
 # live in the source tree.
 function(quill_pack target)
-  cmake_parse_arguments(P "" "PRODUCT;OUTPUT;STUB;SKIN_ART" "PAYLOAD_TARGETS" ${ARGN})
+  cmake_parse_arguments(P "" "PRODUCT;OUTPUT;STUB;UNINSTALLER_STUB;SKIN_ART" "PAYLOAD_TARGETS" ${ARGN})
   if(NOT P_STUB)
     set(P_STUB brixsetup_stub)
+  endif()
+  if(NOT P_UNINSTALLER_STUB)
+    set(P_UNINSTALLER_STUB brixuninst_stub)
   endif()
   set(out ${CMAKE_BINARY_DIR}/bin/${P_OUTPUT})
   file(GLOB_RECURSE inputs CONFIGURE_DEPENDS ${P_PRODUCT}/*)
@@ -30,8 +33,9 @@ function(quill_pack target)
   endif()
   add_custom_command(OUTPUT ${out}
     ${stage_commands}
-    COMMAND ${QUILL_PACKER} --stub $<TARGET_FILE:${P_STUB}> --product ${folder} --out ${out}
-    DEPENDS ${P_STUB} ${QUILL_PACKER} ${inputs} ${art_inputs} ${P_PAYLOAD_TARGETS}
+    COMMAND ${QUILL_PACKER} --stub $<TARGET_FILE:${P_STUB}>
+            --uninstaller-stub $<TARGET_FILE:${P_UNINSTALLER_STUB}> --product ${folder} --out ${out}
+    DEPENDS ${P_STUB} ${P_UNINSTALLER_STUB} ${QUILL_PACKER} ${inputs} ${art_inputs} ${P_PAYLOAD_TARGETS}
     COMMENT "Packing ${P_OUTPUT}")
   add_custom_target(${target} ALL DEPENDS ${out})
 endfunction()

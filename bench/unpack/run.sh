@@ -7,7 +7,7 @@
 #
 # Settings (environment): BUILD (x86_64 build folder, default build/x86_64, as scripts/build.sh makes it),
 # OUT (where payloads, installers and installs go, default $BUILD/bench-unpack),
-# STUB (installer stub; default the build's, built first), PACKER (default: the build's QUILL_PACKER,
+# STUB and USTUB (installer and uninstaller stubs; default the build's, built first), PACKER (default: the build's QUILL_PACKER,
 # else build/native/quillpack), SIZES (generated payloads in MB, default "50 150"; "50 150 500" the
 # full set, "" none), MB (one generated size, the older setting), REAL_MB (the real payload, default 400;
 # 0 leaves it out), SEED, RUNS (timed runs of each, best one counts), SWITCHES (payload_7z_switches
@@ -37,9 +37,9 @@ if ! command -v makensis >/dev/null; then
   say "installing nsis"
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq nsis >/dev/null
 fi
-if [ -z "${STUB:-}" ]; then
-  ninja -C "$BUILD" -j2 brixsetup_stub >/dev/null
-  STUB="$BUILD/bin/brixsetup_stub.exe"
+if [ -z "${STUB:-}" ] || [ -z "${USTUB:-}" ]; then
+  ninja -C "$BUILD" -j2 brixsetup_stub brixuninst_stub >/dev/null
+  STUB="${STUB:-$BUILD/bin/brixsetup_stub.exe}" USTUB="${USTUB:-$BUILD/bin/brixuninst_stub.exe}"
 fi
 mkdir -p "$OUT"
 OUT="$(cd "$OUT" && pwd)"
@@ -96,9 +96,9 @@ EOF
   # Packing and compressing take minutes: redone only when their inputs change.
   local ours_key
   fresh() { [ -f "$dir/$1" ] && [ "$(cat "$dir/$1.key" 2>/dev/null)" = "$2" ]; }
-  ours_key="$stamp switches=$SWITCHES stub=$(stat -c %Y "$STUB") packer=$(stat -c %Y "$PACKER")"
+  ours_key="$stamp switches=$SWITCHES stub=$(stat -c %Y "$STUB" "$USTUB" | tr '\n' ,) packer=$(stat -c %Y "$PACKER")"
   if ! fresh ours_setup.exe "$ours_key"; then
-    "$PACKER" --stub "$STUB" --product "$product" --out "$dir/ours_setup.exe" | sed -n 's/^quillpack: payload/bench: packed ours, payload/p'
+    "$PACKER" --stub "$STUB" --uninstaller-stub "$USTUB" --product "$product" --out "$dir/ours_setup.exe" | sed -n 's/^quillpack: payload/bench: packed ours, payload/p'
     echo "$ours_key" > "$dir/ours_setup.exe.key"
   fi
   [ "$dir/payload.7z" -nt "$dir/ours_setup.exe" ] || extract_archive "$dir/ours_setup.exe" "$dir/payload.7z"

@@ -129,4 +129,30 @@ TEST_F(Uninstaller, AScriptErrorShowsTheErrorBoxAndExitsWithTwo) {
   EXPECT_TRUE(testsupport::FileExists(exe_));
 }
 
+// uninst.exe comes from the uninstaller's own stub, without the window.
+TEST_F(Uninstaller, IsBuiltFromTheSmallerUninstallerStub) {
+  auto size = [](const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ? uint64_t(data.nFileSizeLow) : 0;
+  };
+  const uint64_t stub = size(testsupport::BinPath(L"brixuninst_stub.exe"));
+  ASSERT_GT(stub, 0u);
+  EXPECT_GT(size(exe_), stub);
+  EXPECT_LT(size(exe_), size(testsupport::BinPath(L"brixsetup_stub.exe")));
+}
+
+// The bare uninstaller stub, say packed as a setup.exe by mistake, must
+// not start removing anything.
+TEST(UninstallerStub, WithoutItsProductItRefusesAndExitsWithTwo) {
+  const std::wstring folder = testsupport::MakeTempDir(L"ustub");
+  const std::wstring exe = folder + L"\\setup.exe";
+  ASSERT_TRUE(CopyFileW(testsupport::BinPath(L"brixuninst_stub.exe").c_str(), exe.c_str(), FALSE));
+  auto r = it::RunInstaller(exe, {L"/InstallSlience", L"true"}, harness::Press(IDOK));
+  EXPECT_EQ(r.exitCode, 2u);
+  ASSERT_EQ(r.boxes.size(), 1u);
+  EXPECT_EQ(r.boxes[0].text, L"This program is an uninstaller stub without its product.");
+  EXPECT_TRUE(testsupport::FileExists(exe));
+  testsupport::RemoveTree(folder);
+}
+
 }  // namespace

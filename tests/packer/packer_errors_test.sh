@@ -200,6 +200,10 @@ expect_failure "stub with a huge file alignment" "stub: file alignment 268435456
 expect_failure "stub with an unaligned PE header" "stub: PE header at offset 91 is not 4-byte aligned" \
   --stub "$(dirname "$0")/stub_pe_header_unaligned.bin" --product "$WORK/p" --out "$WORK/out/setup.exe"
 head -c 2000 "$STUB" >"$WORK/short.exe"
+expect_failure "uninstaller stub missing" "uninstaller stub $WORK/no-stub.exe: No such file" \
+  --stub "$STUB" --uninstaller-stub "$WORK/no-stub.exe" --product "$WORK/p" --out "$WORK/out/setup.exe"
+expect_failure "uninstaller stub that is no executable" "not a Windows executable" \
+  --stub "$STUB" --uninstaller-stub "$WORK/p/product.ini" --product "$WORK/p" --out "$WORK/out/setup.exe"
 expect_failure "truncated stub" "stub:" --stub "$WORK/short.exe" --product "$WORK/p" --out "$WORK/out/setup.exe"
 expect_failure "output folder missing" "does not exist" \
   --stub "$STUB" --product "$WORK/p" --out "$WORK/none/setup.exe"

@@ -2,10 +2,10 @@
 # The minimal product folder that `quillpack --help` shows (tests/packer/minimal,
 # with a skin and an icon added): the help shows it line for line, and it
 # packs, installs silently under Wine and uninstalls again.
-# Usage: packer_minimal_test.sh <quillpack> <stub.exe> <winerun>
+# Usage: packer_minimal_test.sh <quillpack> <stub.exe> <uninstaller stub.exe> <winerun>
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/testlib.sh"
-PACK=$(abs "$1") STUB=$(abs "$2") WINERUN=$(abs "$3")
+PACK=$(abs "$1") STUB=$(abs "$2") USTUB=$(abs "$3") WINERUN=$(abs "$4")
 HERE=$(cd "$(dirname "$0")" && pwd)
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillpack-minimal.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
@@ -23,7 +23,7 @@ else fail "--help lacks lines of tests/packer/minimal" "$missing"; fi
 cp -r "$HERE/minimal" "$WORK/p"
 cp -r "$HERE/check/clean/skin" "$WORK/p/skin"
 cp "$HERE/fixture/icon.ico" "$WORK/p/icon.ico"
-if out=$("$PACK" --stub "$STUB" --product "$WORK/p" --out "$WORK/setup.exe" 2>&1); then
+if out=$("$PACK" --stub "$STUB" --uninstaller-stub "$USTUB" --product "$WORK/p" --out "$WORK/setup.exe" 2>&1); then
   pass "the minimal product packs"
 else
   fail "the minimal product packs" "$out"
@@ -34,6 +34,13 @@ mkdir -p "$WORK/inst"
 "$WINERUN" "$(win "$WORK/setup.exe")" /InstallSlience true /InstallPath "$(win "$inst")" >/dev/null 2>&1
 if cmp -s "$inst/readme.txt" "$HERE/minimal/payload/readme.txt" && [ "$(head -c 2 "$inst/uninst.exe" 2>/dev/null)" = MZ ]; then
   pass "it installs the payload and the uninstaller"
+  # The uninstaller stub plus the chunks, not the installer's stub.
+  size=$(stat -c %s "$inst/uninst.exe")
+  if [ "$size" -gt "$(stat -c %s "$USTUB")" ] && [ "$size" -lt "$(stat -c %s "$STUB")" ]; then
+    pass "uninst.exe is built from the uninstaller stub"
+  else
+    fail "uninst.exe is $size bytes" "stubs: $(stat -c %s "$USTUB") and $(stat -c %s "$STUB")"
+  fi
 else
   fail "silent install" "$(ls -la "$inst" 2>&1)"
 fi

@@ -43,7 +43,7 @@ constexpr uint16_t kSkinZipId = 249;
 constexpr uint16_t kIconGroupId = 128;
 
 struct Options {
-  std::string stub, product, out;
+  std::string stub, uninstallerStub, product, out;
   SigningSettings signing;
   TimeLimit times;
 };
@@ -77,15 +77,20 @@ void CheckCommandLine(const Options& o) {
                        " folder; write setup.exe somewhere else");
 }
 
+Bytes ReadStub(const std::string& path, const char* what) {
+  try {
+    return ReadFileBytes(path);
+  } catch (const PackError& e) {
+    throw PackError(std::string(what) + " " + e.what());
+  }
+}
+
 int Pack(const Options& o) {
   const auto started = std::chrono::steady_clock::now();
   // Everything cheap is checked before the payload is compressed.
-  Bytes stub;
-  try {
-    stub = ReadFileBytes(o.stub);
-  } catch (const PackError& e) {
-    throw PackError(std::string("stub ") + e.what());
-  }
+  const Bytes stub = ReadStub(o.stub, "stub");
+  // Without its own stub the uninstaller is built from setup.exe's.
+  const Bytes uninstallerStub = o.uninstallerStub.empty() ? stub : ReadStub(o.uninstallerStub, "uninstaller stub");
   const ProductFolder product = LoadProductFolder(o.product);
   if (o.signing.Enabled()) TrySigning(o.signing, stub);
 
@@ -120,7 +125,7 @@ int Pack(const Options& o) {
   // The uninstaller shows message boxes only: the skin is not in it.
   resources.Add(ResourceKey::Named("ZIP"), ResourceKey::Id(kSkinZipId), kLangNeutral,
                 BuildSkinZip(product.Path("skin"), o.times));
-  Bytes uninstallerImage = AddResourceSection(stub, uninstaller);
+  Bytes uninstallerImage = AddResourceSection(uninstallerStub, uninstaller);
   if (o.signing.Enabled()) uninstallerImage = SignImage(uninstallerImage, o.signing, "the uninstaller");
   resources.Add(ResourceKey::Named("_7Z"), ResourceKey::Named("UNINST.7Z"), kLangNeutral,
                 PackUninstaller(uninstallerImage));
@@ -161,6 +166,7 @@ int main(int argc, char** argv) {
       continue;
     }
     std::string* target = arg == "--stub"                 ? &o.stub
+                          : arg == "--uninstaller-stub"   ? &o.uninstallerStub
                           : arg == "--product"            ? &o.product
                           : arg == "--out"                ? &o.out
                           : arg == "--sign"               ? &o.signing.certificate
@@ -179,7 +185,7 @@ int main(int argc, char** argv) {
   }
   if (check) {
     // Refused rather than ignored: a check never writes the --out it names.
-    if (!o.stub.empty() || !o.out.empty() || o.product.empty() || o.signing.Enabled() ||
+    if (!o.stub.empty() || !o.uninstallerStub.empty() || !o.out.empty() || o.product.empty() || o.signing.Enabled() ||
         !o.signing.passwordFile.empty() || !o.signing.timestampUrl.empty()) {
       PrintText(stderr, std::string("quillpack: --check takes --product only\n") + kUsage);
       return 2;
