@@ -173,31 +173,39 @@ for t in x86_64 i686; do [ -f "$OUT/lzmadec-$t/.stamp" ] || { echo "bootstrap: 7
 # natively: they must be there even when the stamps above were.
 fetch_source 7zip >/dev/null
 
+# A library with its own CMake project, built static for one Windows target
+# and installed into $OUT/<name>-<arch>, for size (see SIZE_CFLAGS).
+build_cmake_library() { # name, label, source folder, arch, options...
+  local name=$1 label=$2 src=$3 arch=$4
+  shift 4
+  local dir="$OUT/$name-$arch" work="$OUT/$name-$arch.work"
+  [ -f "$dir/.stamp" ] && return 0
+  rm -rf "$dir" "$work"
+  cmake -S "$src" -B "$work" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-$arch-w64-mingw32.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$dir" -DCMAKE_C_FLAGS_RELEASE="$SIZE_CFLAGS" \
+    -DBUILD_SHARED_LIBS=OFF "$@" \
+    >"$work.log" 2>&1 || { echo "bootstrap: $label configure for $arch failed, see $work.log" >&2; return 1; }
+  cmake --build "$work" -j2 >>"$work.log" 2>&1 &&
+    cmake --install "$work" >>"$work.log" 2>&1 ||
+    { echo "bootstrap: $label build for $arch failed, see $work.log" >&2; return 1; }
+  rm -rf "$work" "$work.log"
+  touch "$dir/.stamp"
+  echo "bootstrap: built $label for $arch"
+}
+
 # --- libcurl, static, Schannel TLS (HTTP and HTTPS GET only) --------------
 # dpkg-source (behind apt-get source) applies Debian's security fixes.
 build_curl() { # arch
-  local arch=$1
-  local dir="$OUT/curl-$arch" work="$OUT/curl-$arch.work"
-  [ -f "$dir/.stamp" ] && return 0
-  rm -rf "$dir" "$work"
-  cmake -S "$CURL_SRC" -B "$work" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-$arch-w64-mingw32.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$dir" -DCMAKE_C_FLAGS_RELEASE="$SIZE_CFLAGS" \
-    -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF \
+  build_cmake_library curl libcurl "$CURL_SRC" "$1" \
+    -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF \
     -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DHTTP_ONLY=ON -DCURL_ZLIB=OFF \
     -DUSE_LIBIDN2=OFF -DUSE_WIN32_IDN=ON -DCURL_USE_LIBSSH2=OFF -DCURL_USE_LIBPSL=OFF \
     -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none -DENABLE_MANUAL=OFF -DENABLE_UNICODE=ON \
     -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON -DENABLE_UNIX_SOCKETS=OFF \
     -DCURL_DISABLE_COOKIES=ON -DCURL_DISABLE_MIME=ON -DCURL_DISABLE_ALTSVC=ON \
     -DCURL_DISABLE_HSTS=ON -DCURL_DISABLE_DOH=ON -DCURL_DISABLE_NETRC=ON \
-    -DCURL_DISABLE_GETOPTIONS=ON -DCURL_DISABLE_PROGRESS_METER=ON \
-    >"$work.log" 2>&1 || { echo "bootstrap: curl configure for $arch failed, see $work.log" >&2; return 1; }
-  cmake --build "$work" -j2 >>"$work.log" 2>&1 &&
-    cmake --install "$work" >>"$work.log" 2>&1 ||
-    { echo "bootstrap: curl build for $arch failed, see $work.log" >&2; return 1; }
-  rm -rf "$work" "$work.log"
-  touch "$dir/.stamp"
-  echo "bootstrap: built libcurl for $arch"
+    -DCURL_DISABLE_GETOPTIONS=ON -DCURL_DISABLE_PROGRESS_METER=ON
 }
 
 if [ ! -f "$OUT/curl-x86_64/.stamp" ] || [ ! -f "$OUT/curl-i686/.stamp" ]; then
@@ -236,25 +244,11 @@ if [ ! -f "$OUT/stb-include/.stamp" ]; then
 fi
 
 build_webp() { # arch
-  local arch=$1
-  local dir="$OUT/webp-$arch" work="$OUT/webp-$arch.work"
-  [ -f "$dir/.stamp" ] && return 0
-  rm -rf "$dir" "$work"
-  cmake -S "$WEBP_SRC" -B "$work" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-$arch-w64-mingw32.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$dir" -DBUILD_SHARED_LIBS=OFF \
-    -DCMAKE_C_FLAGS_RELEASE="$SIZE_CFLAGS" \
+  build_cmake_library webp libwebp "$WEBP_SRC" "$1" \
     -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF -DWEBP_BUILD_DWEBP=OFF \
     -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF \
     -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF \
-    -DWEBP_BUILD_LIBWEBPMUX=OFF -DWEBP_USE_THREAD=OFF \
-    >"$work.log" 2>&1 || { echo "bootstrap: libwebp configure for $arch failed, see $work.log" >&2; return 1; }
-  cmake --build "$work" -j2 >>"$work.log" 2>&1 &&
-    cmake --install "$work" >>"$work.log" 2>&1 ||
-    { echo "bootstrap: libwebp build for $arch failed, see $work.log" >&2; return 1; }
-  rm -rf "$work" "$work.log"
-  touch "$dir/.stamp"
-  echo "bootstrap: built libwebp for $arch"
+    -DWEBP_BUILD_LIBWEBPMUX=OFF -DWEBP_USE_THREAD=OFF
 }
 
 if [ ! -f "$OUT/webp-x86_64/.stamp" ] || [ ! -f "$OUT/webp-i686/.stamp" ]; then
