@@ -8,10 +8,9 @@
 set -u
 PACK=$1 STUB=$2 FIXTURE=$3
 HERE=$(cd "$(dirname "$0")" && pwd)
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillpack-archive.XXXXXX")
-trap 'chmod -R u+w "$WORK"; rm -rf "$WORK"' EXIT
-export LC_ALL=C.UTF-8 TZ=UTC
 source "$(dirname "${BASH_SOURCE[0]}")/testlib.sh"
+make_work archive
+export LC_ALL=C.UTF-8 TZ=UTC
 
 check() { # name, command...: passes when the command does
   local name=$1 out

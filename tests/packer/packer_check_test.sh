@@ -4,9 +4,8 @@
 # Usage: packer_check_test.sh <quillpack> <packer fixture> <clean check fixture>
 set -u
 PACK=$1 FIXTURE=$2 CLEAN=$3
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillpack-check.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
 source "$(dirname "${BASH_SOURCE[0]}")/testlib.sh"
+make_work check
 
 # A fresh clean product: the text files kept as the fixture, the icon and
 # one tiny PNG (at every scale) from the packer's fixture.

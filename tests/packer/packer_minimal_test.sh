@@ -7,8 +7,7 @@ set -u
 source "$(dirname "${BASH_SOURCE[0]}")/testlib.sh"
 PACK=$(abs "$1") STUB=$(abs "$2") USTUB=$(abs "$3") WINERUN=$(abs "$4")
 HERE=$(cd "$(dirname "$0")" && pwd)
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillpack-minimal.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
+make_work minimal
 
 help=$("$PACK" --help)
 missing=""

@@ -5,15 +5,10 @@
 # Usage: packer_progress_test.sh <quillpack> <stub.exe> <fixture product folder>
 set -u
 PACK=$1 STUB=$2 FIXTURE=$3
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillpack-progress.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
 source "$(dirname "${BASH_SOURCE[0]}")/testlib.sh"
+make_work progress
 
-
-# Random bytes at the slowest level: a few seconds of compressing.
-cp -r "$FIXTURE" "$WORK/p"
-head -c 6000000 /dev/urandom >"$WORK/p/payload/random.bin"
-sed -i 's/^payload_7z_switches = .*/payload_7z_switches = -mx=9 -mmt=1/' "$WORK/p/product.ini"
+slow_product "$FIXTURE" 6000000 random.bin
 command=$(printf '%q ' "$PACK" --stub "$STUB" --product "$WORK/p" --out "$WORK/setup.exe")
 
 if ! command -v script >/dev/null; then

@@ -7,10 +7,10 @@
 set -u
 PACK=$1 STUB=$2 FIXTURE=$3
 HERE=$(cd "$(dirname "$0")" && pwd)
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillpack-repro.XXXXXX")
+source "$(dirname "${BASH_SOURCE[0]}")/testlib.sh"
+make_work repro
 chmod 755 "$WORK"
 trap 'chmod -R u+w "$WORK"; rm -rf "$WORK"' EXIT
-source "$(dirname "${BASH_SOURCE[0]}")/testlib.sh"
 
 sha() { sha256sum "$1" | cut -d' ' -f1; }
 

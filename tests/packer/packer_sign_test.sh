@@ -7,8 +7,7 @@ set -u
 source "$(dirname "${BASH_SOURCE[0]}")/testlib.sh"
 PACK=$(abs "$1") STUB=$(abs "$2") FIXTURE=$(abs "$3") WINERUN=$(abs "${4:-}")
 HERE=$(cd "$(dirname "$0")" && pwd)
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillpack-sign.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
+make_work sign
 
 cd "$WORK"
 openssl req -x509 -newkey rsa:2048 -keyout key.pem -out cert.pem -days 2 -nodes -subj "/CN=Harlow Test Signing" 2>/dev/null

@@ -5,16 +5,11 @@
 # Usage: packer_signal_test.sh <quillpack> <stub.exe> <fixture product folder>
 set -u
 PACK=$1 STUB=$2 FIXTURE=$3
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillpack-signal.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
 source "$(dirname "${BASH_SOURCE[0]}")/testlib.sh"
+make_work signal
 
-
-# Random bytes do not compress: the slowest level works on them for several
-# seconds.
-cp -r "$FIXTURE" "$WORK/p"
-head -c 24000000 /dev/urandom >"$WORK/p/payload/big.bin"
-sed -i 's/^payload_7z_switches = .*/payload_7z_switches = -mx=9 -mmt=1/' "$WORK/p/product.ini"
+# Several seconds of compressing to stop.
+slow_product "$FIXTURE" 24000000 big.bin
 mkdir -p "$WORK/out"
 
 # Bytes the process $1 has read so far, from /proc.

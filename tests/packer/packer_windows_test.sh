@@ -6,9 +6,8 @@
 #        [<holdfile.exe>]
 set -u
 NATIVE=$1 WINDOWS=$2 WINERUN=$3 STUB=$4 FIXTURE=$5 HOLD=${6:-}
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillpack-windows.XXXXXX")
-trap 'chmod -R u+w "$WORK"; rm -rf "$WORK"' EXIT
 source "$(dirname "${BASH_SOURCE[0]}")/testlib.sh"
+make_work windows
 
 # wine <args>: quillpack.exe with Linux paths made Windows ones.
 on_windows() {
