@@ -4,9 +4,8 @@
 # Usage: packer_errors_test.sh <quillpack> <stub.exe> <fixture product folder>
 set -u
 PACK=$1 STUB=$2 FIXTURE=$3
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/quillpack-test.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
 source "$(dirname "${BASH_SOURCE[0]}")/testlib.sh"
+make_work test
 
 
 # A fresh copy of the fixture to break.
@@ -45,6 +44,10 @@ if "$PACK" --help | grep -q -- "--stub <stub.exe>"; then pass "--help prints the
 expect_failure "no arguments" "are all required"
 expect_failure "unknown argument" "unknown argument \"--product-folder\"" --product-folder x
 expect_failure "option without value" "--out needs a value" --stub "$STUB" --product "$FIXTURE" --out
+expect_failure "uninstaller stub without value" "--uninstaller-stub needs a value" \
+  --stub "$STUB" --product "$FIXTURE" --out "$WORK/out/setup.exe" --uninstaller-stub
+expect_failure "--check with an uninstaller stub" "--check takes --product only" \
+  --check --product "$FIXTURE" --uninstaller-stub "$STUB"
 
 # --- product folder -------------------------------------------------------
 expect_failure "missing product folder" "$WORK/nothing: product folder not found" \
@@ -244,6 +247,26 @@ else
 fi
 expect_failure "stub that already has resources" "already has a resource directory" \
   --stub "$WORK/packed.exe" --product "$WORK/p" --out "$WORK/out/setup.exe"
+expect_failure "uninstaller stub that already has resources" "uninstaller stub: already has a resource directory" \
+  --stub "$STUB" --uninstaller-stub "$WORK/packed.exe" --product "$WORK/p" --out "$WORK/out/setup.exe"
+# The same stub with the other machine in its COFF header: a 64-bit
+# uninstaller in a 32-bit installer would not start where setup.exe did.
+python3 - "$STUB" "$WORK/other-machine.exe" <<'PY'
+import struct, sys
+d = bytearray(open(sys.argv[1], "rb").read())
+at = struct.unpack_from("<I", d, 0x3C)[0] + 4
+machine = struct.unpack_from("<H", d, at)[0]
+struct.pack_into("<H", d, at, 0x8664 if machine == 0x14C else 0x14C)
+open(sys.argv[2], "wb").write(d)
+PY
+expect_failure "uninstaller stub for another machine" "both must be for the same machine" \
+  --stub "$STUB" --uninstaller-stub "$WORK/other-machine.exe" --product "$WORK/p" --out "$WORK/out/setup.exe"
+if "$PACK" --stub "$STUB" --uninstaller-stub "$STUB" --product "$WORK/p" --out "$WORK/same.exe" >/dev/null 2>"$WORK/err" &&
+   cmp -s "$WORK/same.exe" "$WORK/packed.exe"; then
+  pass "the installer stub given as the uninstaller's packs as without the option"
+else
+  fail "the installer stub given as the uninstaller's" "$(cat "$WORK/err")"
+fi
 printf previous >"$WORK/out/setup.exe"
 if "$PACK" --stub "$STUB" --product "$WORK/p" --out "$WORK/out/setup.exe" >/dev/null 2>"$WORK/err" &&
    cmp -s "$WORK/out/setup.exe" "$WORK/packed.exe" && [ "$(ls "$WORK/out")" = setup.exe ]; then

@@ -85,12 +85,37 @@ Bytes ReadStub(const std::string& path, const char* what) {
   }
 }
 
+std::string MachineName(uint16_t machine) {
+  if (machine == 0x14C) return "32-bit x86";
+  if (machine == 0x8664) return "x86-64";
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%04X", machine);
+  return std::string("machine ") + hex;
+}
+
+// The uninstaller from its own stub: the stub's checks name it, and it must
+// run where setup.exe runs (a 64-bit uninstaller from a 32-bit installer
+// would not start on 32-bit Windows).
+Bytes BuildUninstallerImage(const Options& o, const Bytes& stub, const Bytes& uninstallerStub,
+                            const ResourceSet& resources) {
+  try {
+    if (o.uninstallerStub.empty()) return AddResourceSection(stub, resources);
+    const uint16_t own = StubMachine(uninstallerStub), setup = StubMachine(stub);
+    if (own != setup)
+      throw PackError("stub " + o.uninstallerStub + " is built for " + MachineName(own) + ", the stub " + o.stub +
+                      " for " + MachineName(setup) + "; both must be for the same machine");
+    return AddResourceSection(uninstallerStub, resources);
+  } catch (const PackError& e) {
+    throw PackError(std::string("uninstaller ") + e.what());
+  }
+}
+
 int Pack(const Options& o) {
   const auto started = std::chrono::steady_clock::now();
   // Everything cheap is checked before the payload is compressed.
   const Bytes stub = ReadStub(o.stub, "stub");
   // Without its own stub the uninstaller is built from setup.exe's.
-  const Bytes uninstallerStub = o.uninstallerStub.empty() ? stub : ReadStub(o.uninstallerStub, "uninstaller stub");
+  const Bytes uninstallerStub = o.uninstallerStub.empty() ? Bytes() : ReadStub(o.uninstallerStub, "uninstaller stub");
   const ProductFolder product = LoadProductFolder(o.product);
   if (o.signing.Enabled()) TrySigning(o.signing, stub);
 
@@ -125,7 +150,7 @@ int Pack(const Options& o) {
   // The uninstaller shows message boxes only: the skin is not in it.
   resources.Add(ResourceKey::Named("ZIP"), ResourceKey::Id(kSkinZipId), kLangNeutral,
                 BuildSkinZip(product.Path("skin"), o.times));
-  Bytes uninstallerImage = AddResourceSection(uninstallerStub, uninstaller);
+  Bytes uninstallerImage = BuildUninstallerImage(o, stub, uninstallerStub, uninstaller);
   if (o.signing.Enabled()) uninstallerImage = SignImage(uninstallerImage, o.signing, "the uninstaller");
   resources.Add(ResourceKey::Named("_7Z"), ResourceKey::Named("UNINST.7Z"), kLangNeutral,
                 PackUninstaller(uninstallerImage));

@@ -112,6 +112,8 @@ uint32_t PeChecksum(const Bytes& image, size_t checksumOffset) {
   return uint32_t(sum + image.size());
 }
 
+uint16_t StubMachine(const Bytes& stub) { return GetU16(stub, ReadLayout(stub).coff); }
+
 Bytes AddResourceSection(const Bytes& stub, const ResourceSet& resources) {
   const Layout l = ReadLayout(stub);
 

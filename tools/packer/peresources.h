@@ -16,6 +16,10 @@ constexpr uint64_t kMaxPe32Image = uint64_t(1) << 30;
 // section (the COFF symbol table of an unstripped stub) stay where they are.
 Bytes AddResourceSection(const Bytes& stub, const ResourceSet& resources);
 
+// The stub's COFF machine (0x14C i386, 0x8664 x86-64); throws PackError, as
+// AddResourceSection does, for what is no PE executable.
+uint16_t StubMachine(const Bytes& stub);
+
 // The PE header checksum of an image, as the loader and imagehlp compute it.
 uint32_t PeChecksum(const Bytes& image, size_t checksumOffset);
 
