@@ -141,7 +141,10 @@ fi
 
 # --- LZMA SDK: the C 7z decoder (payload unpacking), static, -O2 ----------
 # Only the archive reader, its codecs and filters; no encoder, no threads.
-LZMADEC_FILES="7zArcIn 7zDec 7zStream 7zBuf 7zCrc 7zCrcOpt CpuArch LzmaDec Lzma2Dec Bra Bra86 BraIA64 Bcj2 Delta"
+# The file list is the packer's (tools/packer/sources.cmake), which decodes
+# with the same files natively.
+LZMADEC_FILES=$(tr '\n' ' ' <"$ROOT/tools/packer/sources.cmake" | grep -o 'set(QUILLPACK_LZMA_DECODER [^)]*' | cut -d' ' -f2-)
+[ -n "$LZMADEC_FILES" ] || { echo "bootstrap: no QUILLPACK_LZMA_DECODER list in tools/packer/sources.cmake" >&2; exit 1; }
 build_lzmadec() { # arch, compiler, ar
   local arch=$1 cc=$2 ar=$3
   local dir="$OUT/lzmadec-$arch"
