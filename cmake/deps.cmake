@@ -11,7 +11,7 @@ set_target_properties(lua PROPERTIES
 add_library(spdlog_headers INTERFACE)
 target_include_directories(spdlog_headers SYSTEM INTERFACE ${QUILL_DEPS}/spdlog-include)
 # A fixed thousands separator keeps fmt from pulling in std::locale and with it
-# every facet of libstdc++ (about 0.5 MB of each setup.exe); the log never
+# every facet of libstdc++ (about 0.6 MB of each setup.exe, with pugixml's streams); the log never
 # formats numbers by locale.
 target_compile_definitions(spdlog_headers INTERFACE SPDLOG_HEADER_ONLY FMT_HEADER_ONLY
   FMT_STATIC_THOUSANDS_SEPARATOR=',')
