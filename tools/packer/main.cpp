@@ -24,6 +24,7 @@
 #include "skinzip.h"
 #include "sourcedate.h"
 #include "stopsignal.h"
+#include "stubcode.h"
 #include "usage.h"
 #include "versionresource.h"
 
@@ -44,6 +45,7 @@ constexpr uint16_t kIconGroupId = 128;
 
 struct Options {
   std::string stub, uninstallerStub, product, out;
+  bool plainStub = false;
   SigningSettings signing;
   TimeLimit times;
 };
@@ -146,6 +148,9 @@ int Pack(const Options& o) {
   // A dry run of the PE checks, so a bad stub fails before the payload is
   // compressed.
   AddResourceSection(stub, resources);
+  // setup.exe's own code, compressed (uninst.exe's is, inside UNINST.7Z).
+  const CompressedStub setupStub = o.plainStub ? CompressedStub{stub, {}, 0, 0} : CompressStubCode(stub);
+  if (!setupStub.leftPlain.empty()) Say(stdout, "the stub's code stays uncompressed: " + setupStub.leftPlain);
 
   // The uninstaller shows message boxes only: the skin is not in it.
   resources.Add(ResourceKey::Named("ZIP"), ResourceKey::Id(kSkinZipId), kLangNeutral,
@@ -158,13 +163,19 @@ int Pack(const Options& o) {
   resources.Add(ResourceKey::Named("_7Z"), ResourceKey::Named("APP.7Z"), kLangNeutral,
                 BuildPayload(product.Path("payload"), product.payload, o.times, payload));
 
-  Bytes image = AddResourceSection(stub, resources);
+  Bytes image = AddResourceSection(setupStub.image, resources);
   if (o.signing.Enabled()) image = SignImage(image, o.signing, o.out);
   ThrowIfStopped();
   WriteFileReplacing(o.out, image, true);
 
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   Say(stdout, PayloadSummary(payload));
+  if (setupStub.codeBytes) {
+    char ratio[32];
+    std::snprintf(ratio, sizeof ratio, "%.1f %%", 100.0 * setupStub.packedBytes / setupStub.codeBytes);
+    Say(stdout, "stub code " + DecimalSize(setupStub.codeBytes) + " -> " + DecimalSize(setupStub.packedBytes) + " (" +
+                    ratio + ")");
+  }
   char took[32];
   std::snprintf(took, sizeof took, "%.2f s", seconds);
   Say(stdout, "wrote " + o.out + " (" + std::to_string(image.size()) + " bytes, " + std::to_string(resources.size()) +
@@ -190,6 +201,10 @@ int main(int argc, char** argv) {
       check = true;
       continue;
     }
+    if (arg == "--plain-stub") {
+      o.plainStub = true;
+      continue;
+    }
     std::string* target = arg == "--stub"                 ? &o.stub
                           : arg == "--uninstaller-stub"   ? &o.uninstallerStub
                           : arg == "--product"            ? &o.product
@@ -210,7 +225,8 @@ int main(int argc, char** argv) {
   }
   if (check) {
     // Refused rather than ignored: a check never writes the --out it names.
-    if (!o.stub.empty() || !o.uninstallerStub.empty() || !o.out.empty() || o.product.empty() || o.signing.Enabled() ||
+    if (!o.stub.empty() || !o.uninstallerStub.empty() || !o.out.empty() || o.plainStub || o.product.empty() ||
+        o.signing.Enabled() ||
         !o.signing.passwordFile.empty() || !o.signing.timestampUrl.empty()) {
       PrintText(stderr, std::string("quillpack: --check takes --product only\n") + kUsage);
       return 2;

@@ -9,10 +9,8 @@
 #include "progress.h"
 
 namespace quillpack {
-namespace {
 
-// Decimal units, as file managers and the benchmark print them.
-std::string Size(uint64_t bytes) {
+std::string DecimalSize(uint64_t bytes) {
   char text[32];
   if (bytes >= 1000 * 1000)
     std::snprintf(text, sizeof text, "%.1f MB", bytes / 1e6);
@@ -22,8 +20,6 @@ std::string Size(uint64_t bytes) {
     std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
   return text;
 }
-
-}  // namespace
 
 Bytes BuildPayload(const std::string& folder, const SevenZipSettings& settings, const TimeLimit& limit,
                    PayloadReport& report) {
@@ -62,7 +58,7 @@ std::string PayloadSummary(const PayloadReport& r) {
   if (r.filesBytes) std::snprintf(ratio, sizeof ratio, "%.1f %%", 100.0 * r.archiveBytes / r.filesBytes);
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.1f s", r.seconds);
-  return "payload " + Size(r.filesBytes) + " -> " + Size(r.archiveBytes) + " (" + ratio + ") in " + seconds;
+  return "payload " + DecimalSize(r.filesBytes) + " -> " + DecimalSize(r.archiveBytes) + " (" + ratio + ") in " + seconds;
 }
 
 Bytes PackUninstaller(const Bytes& uninstaller) {

@@ -1,6 +1,7 @@
 #pragma once
 // Adds a resource section to a PE32 or PE32+ executable that has none.
 #include "binary.h"
+#include "pelayout.h"
 #include "resourcetree.h"
 
 namespace quillpack {

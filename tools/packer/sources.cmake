@@ -8,7 +8,7 @@ set(QUILLPACK_ENGINE ${QUILLPACK_REPO}/setup/brixsetup/utility/brixscriptengine)
 set(QUILLPACK_SETUP ${QUILLPACK_REPO}/setup/brixsetup)
 set(QUILLPACK_PUGIXML ${QUILLPACK_REPO}/third_party/build/pugixml)
 set(QUILLPACK_INCLUDES ${CMAKE_CURRENT_LIST_DIR} ${QUILLPACK_ENGINE} ${QUILLPACK_ENGINE}/functions/extract
-    ${CMAKE_CURRENT_LIST_DIR}/check ${QUILLPACK_SETUP}/toolkit ${QUILLPACK_SETUP}/brixinstaller
+    ${CMAKE_CURRENT_LIST_DIR}/check ${QUILLPACK_SETUP}/codeloader ${QUILLPACK_SETUP}/toolkit ${QUILLPACK_SETUP}/brixinstaller
     ${QUILLPACK_SETUP}/brixinstaller/window ${QUILLPACK_PUGIXML})
 
 set(_here ${CMAKE_CURRENT_LIST_DIR})
@@ -23,6 +23,7 @@ set(QUILLPACK_SOURCES
   ${_here}/payload.cpp
   ${_here}/payloadcheck.cpp
   ${_here}/payloadswitches.cpp
+  ${_here}/pelayout.cpp
   ${_here}/peresources.cpp
   ${_here}/productfolder.cpp
   ${_here}/progress.cpp
@@ -32,6 +33,7 @@ set(QUILLPACK_SOURCES
   ${_here}/signing.cpp
   ${_here}/skinzip.cpp
   ${_here}/sourcedate.cpp
+  ${_here}/stubcode.cpp
   ${_here}/usage.cpp
   ${_here}/utf16.cpp
   ${_here}/versionresource.cpp

@@ -4,8 +4,8 @@ namespace quillpack {
 
 const char kUsage[] =
     "usage: quillpack --stub <stub.exe> [--uninstaller-stub <stub.exe>] --product <folder>\n"
-    "                 --out <setup.exe> [--sign <certificate.pfx> --sign-password-file <file>\n"
-    "                 [--timestamp-url <url>]]\n"
+    "                 --out <setup.exe> [--plain-stub] [--sign <certificate.pfx>\n"
+    "                 --sign-password-file <file> [--timestamp-url <url>]]\n"
     "       quillpack --check --product <folder>\n"
     "       quillpack --help\n"
     "\n"
@@ -37,6 +37,8 @@ const char kUsage[] =
     "  --uninstaller-stub <file>    the uninstaller stub (about half the installer's size);\n"
     "                               without it uninst.exe is built from --stub\n"
     "  --product <folder>           the product folder\n"
+    "  --plain-stub                 leave the installer's own code uncompressed (by default\n"
+    "                               it is compressed and unpacks itself when setup.exe starts)\n"
     "  --out <file>                 setup.exe to write; replaced only when packing succeeds,\n"
     "                               never inside the product's payload/ or skin/ folder\n"
     "  --sign <file.pfx>            sign the uninstaller, then setup.exe (Authenticode,\n"

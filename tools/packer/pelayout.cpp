@@ -1,0 +1,88 @@
+#include "pelayout.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quillpack {
+namespace {
+
+constexpr uint32_t kResourceDirectory = 2;
+constexpr uint16_t kExecutableImage = 0x0002;
+constexpr uint32_t kMaxFileAlignment = 0x10000;
+
+bool IsPowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
+
+}  // namespace
+
+void RefuseStub(const std::string& why) { throw PackError("stub: " + why); }
+
+uint64_t PeLayout::ImageBase(const Bytes& pe) const {
+  return magic == kPe32 ? GetU32(pe, optional + 28) : GetU32(pe, optional + 24) | uint64_t(GetU32(pe, optional + 28)) << 32;
+}
+
+const PeSection* PeLayout::SectionAt(uint32_t rva) const {
+  for (const PeSection& s : sections)
+    if (rva >= s.virtualAddress && rva - s.virtualAddress < std::max(s.virtualSize, s.rawSize)) return &s;
+  return nullptr;
+}
+
+PeLayout ReadPeLayout(const Bytes& pe) {
+  PeLayout l{};
+  if (pe.size() < 64 || pe[0] != 'M' || pe[1] != 'Z') RefuseStub("not a Windows executable (no MZ header)");
+  const uint32_t peOffset = GetU32(pe, 0x3C);
+  if (uint64_t(peOffset) + 24 > pe.size() || std::memcmp(pe.data() + peOffset, "PE\0\0", 4) != 0)
+    RefuseStub("not a PE executable (no PE signature)");
+  // Loaders read the headers as aligned structures, and the checksum sums
+  // aligned 16-bit words, its own field left out.
+  if (peOffset % 4 != 0) RefuseStub("PE header at offset " + std::to_string(peOffset) + " is not 4-byte aligned");
+  l.coff = peOffset + 4;
+  l.sectionCount = GetU16(pe, l.coff + 2);
+  const uint16_t optionalSize = GetU16(pe, l.coff + 16);
+  if (!(GetU16(pe, l.coff + 18) & kExecutableImage)) RefuseStub("not an executable image");
+  l.optional = l.coff + 20;
+  if (l.optional + optionalSize > pe.size() || optionalSize < 2) RefuseStub("truncated optional header");
+  l.magic = GetU16(pe, l.optional);
+  size_t countField;
+  if (l.magic == kPe32) {
+    countField = l.optional + 92;
+    l.dataDirectories = l.optional + 96;
+  } else if (l.magic == kPe32Plus) {
+    countField = l.optional + 108;
+    l.dataDirectories = l.optional + 112;
+  } else {
+    RefuseStub("unknown optional header magic " + std::to_string(l.magic));
+  }
+  if (countField + 4 > l.optional + optionalSize) RefuseStub("truncated optional header");
+  l.directoryCount = GetU32(pe, countField);
+  l.directoryCount = std::min<uint32_t>(l.directoryCount, uint32_t((l.optional + optionalSize - l.dataDirectories) / 8));
+  if (l.directoryCount <= kResourceDirectory) RefuseStub("optional header has no resource directory entry");
+  l.sectionAlignment = GetU32(pe, l.optional + 32);
+  l.fileAlignment = GetU32(pe, l.optional + 36);
+  l.sizeOfHeaders = GetU32(pe, l.optional + 60);
+  if (!IsPowerOfTwo(l.fileAlignment) || !IsPowerOfTwo(l.sectionAlignment) || l.sectionAlignment < l.fileAlignment)
+    RefuseStub("invalid file or section alignment");
+  // The new section is padded to the file alignment: a forged one of, say,
+  // 256 MiB would make the installer that large.
+  if (l.fileAlignment > kMaxFileAlignment)
+    RefuseStub("file alignment " + std::to_string(l.fileAlignment) + " is larger than the 64 KiB a PE image may use");
+
+  l.sectionTable = l.optional + optionalSize;
+  if (l.sectionTable + kSectionHeaderSize * l.sectionCount > pe.size()) RefuseStub("truncated section table");
+  for (uint16_t i = 0; i < l.sectionCount; ++i) {
+    const size_t at = l.sectionTable + kSectionHeaderSize * i;
+    PeSection s;
+    s.header = at;
+    std::memcpy(s.name, pe.data() + at, 8);
+    s.virtualSize = GetU32(pe, at + 8);
+    s.virtualAddress = GetU32(pe, at + 12);
+    s.rawSize = GetU32(pe, at + 16);
+    s.rawPointer = GetU32(pe, at + 20);
+    s.characteristics = GetU32(pe, at + 36);
+    if (s.rawSize != 0 && uint64_t(s.rawPointer) + s.rawSize > pe.size())
+      RefuseStub(std::string("section ") + s.name + " extends past the end of the file (truncated?)");
+    l.sections.push_back(s);
+  }
+  return l;
+}
+
+}  // namespace quillpack
