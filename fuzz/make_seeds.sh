@@ -157,6 +157,59 @@ def pe(plus, symbols=False):
 open(out + '/pe32.exe', 'wb').write(pe(False))
 open(out + '/pe32plus.exe', 'wb').write(pe(True))
 open(out + '/pe32plus-symbols.exe', 'wb').write(pe(True, True))
+
+# A stub with the code loader's record, laid out as the linker lays out the
+# installer stub: code, read-only data holding the TLS directory, the
+# loader's data and code, the TLS template, relocations for every address.
+def loader_stub(plus):
+    p, base = (8, 0x140000000) if plus else (4, 0x400000)
+    ptr = 'Q' if plus else 'I'
+    tls_size = 40 if plus else 24
+    def tls_dir(start, end, index, callbacks):
+        return struct.pack('<' + ptr * 4, start, end, index, callbacks) + struct.pack('<II', 0, 0)
+    sections = []  # name, rva, data, characteristics
+    text = b'\x90' * 64 + b'\xC3'
+    rdata = tls_dir(base + 0x5000, base + 0x5008, base + 0x2100, base + 0x2108)
+    rdata += b'\0' * (0x108 - len(rdata)) + struct.pack('<' + ptr * 2, base + 0x1000, 0)
+    record = b'QuillCodeLoader1' + b'\0' * (184 - 16)
+    slots = tls_dir(base + 0x3000, base + 0x3000, base + 0x3000, base + 0x3000 + 184 + tls_size)
+    slots += struct.pack('<' + ptr * 4, base + 0x4000, 0, base + 0x4000, base + 0x3000) + b'\0' * 8
+    qldata = record + slots
+    sections += [(b'.text', 0x1000, text, 0x60000020), (b'.rdata', 0x2000, rdata, 0x40000040),
+                 (b'.qldata', 0x3000, qldata, 0xC0000040), (b'.qload', 0x4000, b'\xC3', 0x60000020),
+                 (b'.tls', 0x5000, b'\0' * 8, 0xC0000040)]
+    places = {0x2000: [0, p, 2 * p, 3 * p, 0x108], 0x3000: [184 + o for o in (0, p, 2 * p, 3 * p)] +
+              [184 + tls_size + o for o in (0, 2 * p, 3 * p)]}
+    reloc = b''
+    for page, offsets in places.items():
+        entries = b''.join(struct.pack('<H', (10 if plus else 3) << 12 | o) for o in offsets)
+        if len(entries) % 4:
+            entries += b'\0\0'
+        reloc += struct.pack('<II', page, 8 + len(entries)) + entries
+    sections.append((b'.reloc', 0x6000, reloc, 0x42000040))
+    dirs = 16
+    opt_size = (112 if plus else 96) + 8 * dirs
+    mz = bytearray(b'MZ' + b'\0' * 62)
+    struct.pack_into('<I', mz, 0x3C, 64)
+    coff = struct.pack('<HHIIIHH', 0x8664 if plus else 0x14C, len(sections), 0, 0, 0, opt_size, 0x0102 | (0x20 if plus else 0))
+    if plus:
+        opt = struct.pack('<HBBIIIIIQIIHHHHHHIIIIHHQQQQII', 0x20B, 2, 0, 0x200, 0, 0, 0x1000, 0x1000, base,
+                          0x1000, 0x200, 6, 0, 0, 0, 6, 0, 0, 0x7000, 0x400, 0, 3, 0x140, 0x100000, 0x1000, 0x100000, 0x1000, 0, dirs)
+    else:
+        opt = struct.pack('<HBBIIIIIIIIIHHHHHHIIIIHHIIIIII', 0x10B, 2, 0, 0x200, 0, 0, 0x1000, 0x1000, 0x2000, base,
+                          0x1000, 0x200, 4, 0, 0, 0, 4, 0, 0, 0x7000, 0x400, 0, 3, 0x140, 0x100000, 0x1000, 0x100000, 0x1000, 0, dirs)
+    directories = bytearray(8 * dirs)
+    struct.pack_into('<II', directories, 8 * 5, 0x6000, len(reloc))
+    struct.pack_into('<II', directories, 8 * 9, 0x2000, tls_size)
+    table, body = b'', b''
+    for name, rva, data, flags in sections:
+        raw = data + b'\0' * (-len(data) % 0x200)
+        table += struct.pack('<8sIIIIIIHHI', name, len(data), rva, len(raw), 0x400 + len(body), 0, 0, 0, 0, flags)
+        body += raw
+    head = bytes(mz) + b'PE\0\0' + coff + opt + bytes(directories) + table
+    return head + b'\0' * (0x400 - len(head)) + body
+open(out + '/loader32.exe', 'wb').write(loader_stub(False))
+open(out + '/loader64.exe', 'wb').write(loader_stub(True))
 PY
 
 du -sh "$C"

@@ -1,14 +1,35 @@
 // The packer's reader and writer of the stub's PE headers over any bytes:
 // refused with a message, or an image whose checksum is right and which a
-// second pass refuses because it now has resources.
+// second pass refuses because it now has resources. Before that the stub's
+// code is compressed where it carries the code loader's record: refused, left
+// as it was, or an image the resource writer takes and that is refused when
+// compressed again.
 #include "binary.h"
 #include "fuzzsupport.h"
 #include "peresources.h"
 #include "resourcetree.h"
+#include "stubcode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace quillpack;
-  const Bytes stub(reinterpret_cast<const char*>(data), size);
+  const Bytes input(reinterpret_cast<const char*>(data), size);
+  Bytes stub = input;
+  try {
+    const CompressedStub compressed = CompressStubCode(input);
+    if (compressed.codeBytes) {
+      FUZZ_CHECK(compressed.leftPlain.empty());
+      stub = compressed.image;
+      try {
+        CompressStubCode(stub);
+        FUZZ_CHECK(!"compressed code was compressed again");
+      } catch (const PackError& e) {
+        FUZZ_CHECK(std::string(e.what()).find("already compressed") != std::string::npos);
+      }
+    } else {
+      FUZZ_CHECK(compressed.image == input);
+    }
+  } catch (const PackError&) {
+  }
   ResourceSet resources;
   resources.Add(ResourceKey::Named("LUA"), ResourceKey::Named("INSTSCRIPT.LUAC"), kLangNeutral, Bytes(100, 'x'));
   resources.Add(ResourceKey::Id(kRtVersion), ResourceKey::Id(1), kLangNeutral, Bytes(60, 'v'));

@@ -160,13 +160,14 @@ class MemoryInput : public BlockInput {
 };
 
 // Where the loader's record lies in the file, or npos without a loader.
-size_t FindRecord(const Bytes& pe, const PeLayout& l, uint32_t* rva) {
+// The record and the slots after it (`size` bytes) lie in the section's data.
+size_t FindRecord(const Bytes& pe, const PeLayout& l, size_t size, uint32_t* rva) {
   for (const PeSection& s : l.sections) {
     if (std::strcmp(s.name, ".qldata") != 0) continue;
-    const size_t size = std::min(s.rawSize, s.virtualSize);
-    const Bytes data = pe.substr(s.rawPointer, size);
+    const Bytes data = pe.substr(s.rawPointer, std::min(s.rawSize, s.virtualSize));
     const size_t found = data.find(Bytes(CODELOADER_MAGIC, CODELOADER_MAGIC_SIZE));
-    if (found == Bytes::npos || found % 8 != 0) continue;
+    if (found == Bytes::npos) continue;
+    if (found % 8 != 0 || data.size() - found < size) RefuseStub("the code loader's record is misplaced or cut short");
     *rva = uint32_t(s.virtualAddress + found);
     return s.rawPointer + found;
   }
@@ -176,13 +177,11 @@ size_t FindRecord(const Bytes& pe, const PeLayout& l, uint32_t* rva) {
 CompressedStub Compress(const Bytes& stub) {
   const PeLayout l = ReadPeLayout(stub);
   CompressedStub result{stub, {}, 0, 0};
+  const size_t p = l.PointerSize(), tlsSize = CODELOADER_TLS_SIZE(p);
   uint32_t recordRva = 0;
-  const size_t recordAt = FindRecord(stub, l, &recordRva);
+  const size_t recordAt = FindRecord(stub, l, sizeof(CodeLoaderRecord) + tlsSize + 4 * p, &recordRva);
   if (recordAt == Bytes::npos) return result;
-  const size_t p = l.PointerSize(), slots = recordAt + sizeof(CodeLoaderRecord);
-  const size_t tlsSize = CODELOADER_TLS_SIZE(p), callbacksAt = slots + tlsSize, entryAt = callbacksAt + 2 * p,
-               originalAt = entryAt + p;
-  if (originalAt + p > stub.size()) RefuseStub("the code loader's record is cut short");
+  const size_t entryAt = recordAt + sizeof(CodeLoaderRecord) + tlsSize + 2 * p;
   if (GetU32(stub, recordAt + offsetof(CodeLoaderRecord, rangeCount)) != 0)
     RefuseStub("its code is already compressed; give the stub as it was built");
 
@@ -230,7 +229,7 @@ CompressedStub Compress(const Bytes& stub) {
   for (const PeSection& s : l.sections)
     if (s.rawSize) byFile.push_back(&s);
   std::sort(byFile.begin(), byFile.end(), [](auto a, auto b) { return a->rawPointer < b->rawPointer; });
-  size_t newRecordAt = 0;
+  size_t newRecordAt = Bytes::npos;
   for (const PeSection* s : byFile) {
     const bool compressed = std::any_of(ranges.begin(), ranges.end(), [&](const Range& r) { return r.section == s; });
     if (compressed) {
@@ -245,9 +244,11 @@ CompressedStub Compress(const Bytes& stub) {
     out.append(stub, s->rawPointer, s->rawSize);
   }
   PadTo(out, l.fileAlignment);
+  if (newRecordAt == Bytes::npos) RefuseStub("the code loader's record lies outside its section");
   uint64_t imageEnd = AlignUp(l.sizeOfHeaders, l.sectionAlignment);
   for (const PeSection& s : l.sections)
     imageEnd = std::max<uint64_t>(imageEnd, s.virtualAddress + AlignUp(std::max(s.virtualSize, s.rawSize), l.sectionAlignment));
+  if (imageEnd + packed.size() + (uint64_t(1) << 20) > 0xFFFFFFFFull) RefuseStub("image too large");
   const uint32_t packedRva = uint32_t(imageEnd), packedAt = uint32_t(out.size());
   out += packed;
   PadTo(out, l.fileAlignment);
