@@ -163,7 +163,7 @@ class MemoryInput : public BlockInput {
 // The record and the slots after it (`size` bytes) lie in the section's data.
 size_t FindRecord(const Bytes& pe, const PeLayout& l, size_t size, uint32_t* rva) {
   for (const PeSection& s : l.sections) {
-    if (std::strcmp(s.name, ".qldata") != 0) continue;
+    if (std::strcmp(s.name, ".qldata") != 0 || !s.rawSize) continue;
     const Bytes data = pe.substr(s.rawPointer, std::min(s.rawSize, s.virtualSize));
     const size_t found = data.find(Bytes(CODELOADER_MAGIC, CODELOADER_MAGIC_SIZE));
     if (found == Bytes::npos) continue;
