@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <string>
 
 #include "binary.h"
+#include "codeloaderrecord.h"
 #include "harness.h"
 #include "pelayout.h"
 #include "stubcode.h"
@@ -154,6 +156,16 @@ TEST_F(CodeLoader, DamagedStreamStopsTheProgram) {
     const Outcome silent = RunProgram(exe, L"/InstallSlience true");
     EXPECT_EQ(3u, silent.exitCode) << "byte " << at << ": " << silent.output;
     EXPECT_EQ(std::string::npos, silent.output.find("base ")) << "byte " << at;
+  }
+  // The record lies outside the checksum: ranges that do not add up to the
+  // stream are refused before anything is copied.
+  const size_t record = packed.image.find(CODELOADER_MAGIC);
+  ASSERT_NE(std::string::npos, record);
+  for (const uint32_t count : {uint32_t(CODELOADER_MAX_RANGES + 1), uint32_t(1)}) {
+    Bytes damaged = packed.image;
+    quillpack::SetU32(damaged, record + offsetof(CodeLoaderRecord, rangeCount), count);
+    const Outcome silent = RunProgram(Write(L"record.exe", damaged), L"/InstallSlience true");
+    EXPECT_EQ(3u, silent.exitCode) << count << " ranges: " << silent.output;
   }
   // Under the harness, which reads and presses the box.
   Bytes damaged = packed.image;

@@ -113,8 +113,14 @@ static int Unpack(void) {
   DWORD *index = (DWORD *)codeLoaderImage.tls.AddressOfIndex;
   const DWORD savedIndex = *index;
   DWORD protection[CODELOADER_MAX_RANGES], ignored;
-  uint32_t i, unprotected = 0;
+  uint32_t i, unprotected = 0, total = 0;
   int ok;
+
+  /* The record is outside the checksum: a damaged one must not send the
+     copies astray. */
+  if (r->rangeCount > CODELOADER_MAX_RANGES) return kFailed;
+  for (i = 0; i < r->rangeCount; ++i) total += r->ranges[i].size;
+  if (total != r->unpackedSize) return kFailed;
 
   /* Decoded aside first: a damaged stream leaves the image as it was. */
   Byte *unpacked = (Byte *)VirtualAlloc(NULL, r->unpackedSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
@@ -129,8 +135,10 @@ static int Unpack(void) {
     z7_BranchConvSt_X86_Dec(unpacked, outSize, 0, &x86);
     ok = Crc32(unpacked, outSize) == r->crc;
   }
-  for (i = 0; ok && i < r->rangeCount; ++i, ++unprotected)
+  for (i = 0; ok && i < r->rangeCount; ++i) {
     ok = VirtualProtect(base + r->ranges[i].rva, r->ranges[i].size, PAGE_READWRITE, &protection[i]);
+    if (ok) ++unprotected;
+  }
   if (ok) {
     const Byte *from = unpacked;
     for (i = 0; i < r->rangeCount; ++i) {
