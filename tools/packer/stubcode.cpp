@@ -133,9 +133,11 @@ std::set<uint32_t> CheckRelocations(const Bytes& pe, const PeLayout& l, const Di
           throw LeavePlain{"a relocation straddles the end of section " + std::string(r.section->name)};
         inside = true;
       }
-      if (!inside && !range) continue;
+      // The loader picks the blocks to apply by their page.
       if (range && !inside)
         throw LeavePlain{"a relocation lies past the data of section " + std::string(range->section->name)};
+      if (inside && !range) throw LeavePlain{"a relocation block reaches into a section from outside it"};
+      if (!inside) continue;
       if (type != kRelocHighLow && !(type == kRelocDir64 && l.magic == kPe32Plus))
         throw LeavePlain{"relocations of type " + std::to_string(type) + " in section " + range->section->name};
     }

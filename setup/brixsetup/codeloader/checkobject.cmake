@@ -2,31 +2,27 @@
 # compressed with the program (debug sections are stripped) or calls
 # something that is not an imported system function: either would run before
 # it is unpacked.
-function(tool_output var)
+
+# Runs `tool <args> OBJECT`; each name in its output (what follows `prefix`
+# on a line) must match `allowed`, else the build stops with `problem`.
+function(require_names prefix allowed problem)
   execute_process(COMMAND ${ARGN} ${OBJECT} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
   if(rc)
-    message(FATAL_ERROR "${ARGV1} failed on ${OBJECT}")
+    message(FATAL_ERROR "${ARGV3} failed on ${OBJECT}")
   endif()
-  set(${var} "${out}" PARENT_SCOPE)
+  string(REGEX MATCHALL "${prefix}[^ \n]+" lines "${out}")
+  foreach(line ${lines})
+    string(REGEX REPLACE "^${prefix}" "" name "${line}")
+    if(NOT name MATCHES "${allowed}")
+      message(FATAL_ERROR "code loader: ${name} ${problem}")
+    endif()
+  endforeach()
 endfunction()
 
-tool_output(sections ${OBJDUMP} -h)
-string(REGEX MATCHALL "\n +[0-9]+ +[^ ]+" lines "${sections}")
-foreach(line ${lines})
-  string(REGEX REPLACE "\n +[0-9]+ +" "" name "${line}")
-  if(NOT name MATCHES "^\\.(qload|qldata|bss|pdata|xdata)$" AND NOT name MATCHES "^\\.debug_")
-    message(FATAL_ERROR "code loader: section ${name} would be compressed with the program")
-  endif()
-endforeach()
-if(NOT sections MATCHES "\\.bss +00000000 " AND sections MATCHES "\\.bss ")
-  message(FATAL_ERROR "code loader: zero-initialised data (.bss) would be compressed with the program")
-endif()
-
-tool_output(undefined ${NM} -u)
-string(REGEX MATCHALL "U [^\n]+" symbols "${undefined}")
-foreach(symbol ${symbols})
-  string(REGEX REPLACE "^U " "" name "${symbol}")
-  if(NOT name MATCHES "^_?_imp_" AND NOT name MATCHES "^_?__ImageBase$")
-    message(FATAL_ERROR "code loader: calls ${name}, which would still be compressed when it runs")
-  endif()
-endforeach()
+# (.bss: compilers always emit one; it must stay empty.)
+require_names("\n +[0-9]+ +" "^\\.(qload|qldata|bss|pdata|xdata|debug_.*)$"
+  "is a section that would be compressed with the program" ${OBJDUMP} -h)
+require_names("\n +[0-9]+ +\\.bss +" "^0+$" "bytes of zero-initialised data would be compressed with the program"
+  ${OBJDUMP} -h)
+require_names("U " "^_?(_imp_.*|__ImageBase)$"
+  "is called, and would still be compressed when it runs" ${NM} -u)
