@@ -36,6 +36,11 @@ inline uint16_t GetU16(const Bytes& b, size_t at) {
   return uint16_t(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8);
 }
 inline uint32_t GetU32(const Bytes& b, size_t at) { return GetU16(b, at) | uint32_t(GetU16(b, at + 2)) << 16; }
+inline uint64_t GetU64(const Bytes& b, size_t at) { return GetU32(b, at) | uint64_t(GetU32(b, at + 4)) << 32; }
+inline void SetU64(Bytes& b, size_t at, uint64_t v) {
+  SetU32(b, at, uint32_t(v));
+  SetU32(b, at + 4, uint32_t(v >> 32));
+}
 
 inline void PadTo(Bytes& b, size_t alignment) {
   while (b.size() % alignment != 0) b.push_back('\0');

@@ -6,7 +6,6 @@
 namespace quillpack {
 namespace {
 
-constexpr uint32_t kResourceDirectory = 2;
 constexpr uint16_t kExecutableImage = 0x0002;
 constexpr uint32_t kMaxFileAlignment = 0x10000;
 
@@ -17,7 +16,42 @@ bool IsPowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 void RefuseStub(const std::string& why) { throw PackError("stub: " + why); }
 
 uint64_t PeLayout::ImageBase(const Bytes& pe) const {
-  return magic == kPe32 ? GetU32(pe, optional + 28) : GetU32(pe, optional + 24) | uint64_t(GetU32(pe, optional + 28)) << 32;
+  return magic == kPe32 ? GetU32(pe, optional + 28) : GetU64(pe, optional + 24);
+}
+
+uint64_t PeLayout::ImageEnd() const {
+  uint64_t end = AlignUp(sizeOfHeaders, sectionAlignment);
+  for (const PeSection& s : sections)
+    end = std::max<uint64_t>(end, s.virtualAddress + AlignUp(std::max(s.virtualSize, s.rawSize), sectionAlignment));
+  return end;
+}
+
+size_t PeLayout::NewSectionHeaders(const Bytes& pe, size_t count) const {
+  const size_t at = sectionTable + kSectionHeaderSize * sectionCount, end = at + kSectionHeaderSize * count;
+  size_t firstRaw = sizeOfHeaders;
+  for (const PeSection& s : sections)
+    if (s.rawSize != 0) firstRaw = std::min<size_t>(firstRaw, s.rawPointer);
+  // SizeOfHeaders may claim more than the file holds.
+  if (end > firstRaw || end > pe.size() || sectionCount + count > 0xFFFF ||
+      std::any_of(pe.begin() + at, pe.begin() + end, [](char c) { return c != 0; }))
+    RefuseStub("has no room for another section header");
+  return at;
+}
+
+Bytes SectionHeader(const std::string& name, uint32_t virtualSize, uint32_t rva, uint32_t rawSize, uint32_t rawPointer,
+                    uint32_t characteristics) {
+  Bytes header = name;
+  header.resize(8, '\0');
+  PutU32(header, virtualSize);
+  PutU32(header, rva);
+  PutU32(header, rawSize);
+  PutU32(header, rawPointer);
+  PutU32(header, 0);  // relocations
+  PutU32(header, 0);  // line numbers
+  PutU16(header, 0);
+  PutU16(header, 0);
+  PutU32(header, characteristics);
+  return header;
 }
 
 const PeSection* PeLayout::SectionAt(uint32_t rva) const {

@@ -11,6 +11,23 @@ namespace quillpack {
 constexpr uint16_t kPe32 = 0x10B;
 constexpr uint16_t kPe32Plus = 0x20B;
 constexpr size_t kSectionHeaderSize = 40;
+constexpr uint32_t kInitializedReadOnly = 0x40000040;  // CNT_INITIALIZED_DATA | MEM_READ
+
+// Indexes into the optional header's data directories.
+enum PeDirectory : uint32_t {
+  kExportDirectory = 0,
+  kImportDirectory = 1,
+  kResourceDirectory = 2,
+  kSecurityDirectory = 4,
+  kRelocationDirectory = 5,
+  kDebugDirectory = 6,
+  kTlsDirectory = 9,
+  kLoadConfigDirectory = 10,
+  kBoundImportDirectory = 11,
+  kImportAddressTableDirectory = 12,
+  kDelayImportDirectory = 13,
+  kClrDirectory = 14,
+};
 
 struct PeSection {
   char name[9] = {};
@@ -36,7 +53,17 @@ struct PeLayout {
   uint64_t ImageBase(const Bytes& pe) const;
   // The section whose memory holds `rva`, or null.
   const PeSection* SectionAt(uint32_t rva) const;
+  // Where the image's memory ends: the address a new last section gets.
+  uint64_t ImageEnd() const;
+  // The file offset for `count` more section headers after the last one, in
+  // space the headers already reserve, unused and before any section's
+  // data; throws PackError when there is none.
+  size_t NewSectionHeaders(const Bytes& pe, size_t count) const;
 };
+
+// A section header as the section table holds it (the name up to 8 bytes).
+Bytes SectionHeader(const std::string& name, uint32_t virtualSize, uint32_t rva, uint32_t rawSize, uint32_t rawPointer,
+                    uint32_t characteristics);
 
 // Throws PackError("stub: ...") for what is no executable PE image or has a
 // header the packer cannot trust.

@@ -4,13 +4,6 @@
 #include <cstring>
 
 namespace quillpack {
-namespace {
-
-constexpr uint32_t kResourceDirectory = 2;
-constexpr uint32_t kSecurityDirectory = 4;
-constexpr uint32_t kInitializedReadOnly = 0x40000040;  // CNT_INITIALIZED_DATA | MEM_READ
-
-}  // namespace
 
 uint32_t PeChecksum(const Bytes& image, size_t checksumOffset) {
   uint64_t sum = 0;
@@ -37,21 +30,8 @@ Bytes AddResourceSection(const Bytes& stub, const ResourceSet& resources) {
   if (l.directoryCount > kSecurityDirectory && GetU32(stub, l.Directory(kSecurityDirectory) + 4) != 0)
     RefuseStub("is signed; pack the stub first and sign the packed installer");
 
-  // The new header goes right after the last one, into space the headers
-  // already reserve; it must be unused and end before any section's data.
-  const size_t newHeader = l.sectionTable + kSectionHeaderSize * l.sectionCount;
-  size_t firstRaw = l.sizeOfHeaders;
-  for (const PeSection& s : l.sections)
-    if (s.rawSize != 0) firstRaw = std::min<size_t>(firstRaw, s.rawPointer);
-  // SizeOfHeaders may claim more than the file holds.
-  if (newHeader + kSectionHeaderSize > firstRaw || newHeader + kSectionHeaderSize > stub.size() ||
-      std::any_of(stub.begin() + newHeader, stub.begin() + newHeader + kSectionHeaderSize, [](char c) { return c != 0; }))
-    RefuseStub("has no room for another section header");
-
-  uint64_t imageEnd = AlignUp(l.sizeOfHeaders, l.sectionAlignment);
-  for (const PeSection& s : l.sections)
-    imageEnd = std::max<uint64_t>(imageEnd, s.virtualAddress + AlignUp(std::max(s.virtualSize, s.rawSize), l.sectionAlignment));
-  const uint64_t rva = AlignUp(imageEnd, l.sectionAlignment);
+  const size_t newHeader = l.NewSectionHeaders(stub, 1);
+  const uint64_t rva = l.ImageEnd();
 
   const Bytes section = resources.BuildSection(uint32_t(rva));
   const uint64_t rawSize = AlignUp(section.size(), l.fileAlignment);
@@ -62,7 +42,6 @@ Bytes AddResourceSection(const Bytes& stub, const ResourceSet& resources) {
   const uint64_t initializedData = uint64_t(GetU32(stub, l.InitializedDataField())) + rawSize;
   if (rawPointer + rawSize > 0xFFFFFFFFull || sizeOfImage > 0xFFFFFFFFull || initializedData > 0xFFFFFFFFull)
     throw PackError("resources too large for a PE image (" + std::to_string(section.size()) + " bytes)");
-  if (l.sectionCount == 0xFFFF) RefuseStub("has no room for another section");
   if (l.magic == kPe32 && sizeOfImage > kMaxPe32Image)
     throw PackError("setup.exe would map " + std::to_string(sizeOfImage >> 20) +
                     " MiB; a 32-bit installer maps its whole image into the 2 GiB a 32-bit process has, so the packer "
@@ -75,18 +54,9 @@ Bytes AddResourceSection(const Bytes& stub, const ResourceSet& resources) {
   out += section;
   out.resize(rawPointer + rawSize, '\0');
 
-  Bytes header;
-  header.append(".rsrc\0\0\0", 8);
-  PutU32(header, uint32_t(section.size()));
-  PutU32(header, uint32_t(rva));
-  PutU32(header, uint32_t(rawSize));
-  PutU32(header, uint32_t(rawPointer));
-  PutU32(header, 0);  // relocations
-  PutU32(header, 0);  // line numbers
-  PutU16(header, 0);
-  PutU16(header, 0);
-  PutU32(header, kInitializedReadOnly);
-  out.replace(newHeader, kSectionHeaderSize, header);
+  out.replace(newHeader, kSectionHeaderSize,
+              SectionHeader(".rsrc", uint32_t(section.size()), uint32_t(rva), uint32_t(rawSize), uint32_t(rawPointer),
+                            kInitializedReadOnly));
 
   SetU16(out, l.coff + 2, uint16_t(l.sectionCount + 1));
   SetU32(out, l.SizeOfImageField(), uint32_t(sizeOfImage));

@@ -13,23 +13,8 @@
 namespace quillpack {
 namespace {
 
-enum Directory : uint32_t {
-  kExport = 0,
-  kImport = 1,
-  kResource = 2,
-  kSecurity = 4,
-  kBaseRelocation = 5,
-  kDebug = 6,
-  kTls = 9,
-  kLoadConfig = 10,
-  kBoundImport = 11,
-  kImportAddressTable = 12,
-  kDelayImport = 13,
-  kClr = 14,
-};
 constexpr uint32_t kDiscardable = 0x02000000;
 constexpr uint32_t kShared = 0x10000000;
-constexpr uint32_t kPackedSection = 0x40000040;  // CNT_INITIALIZED_DATA | MEM_READ
 constexpr uint32_t kPage = 0x1000;
 constexpr uint16_t kRelocAbsolute = 0, kRelocHighLow = 3, kRelocDir64 = 10;
 
@@ -39,12 +24,12 @@ struct LeavePlain {
   std::string why;
 };
 
-uint64_t GetPointer(const Bytes& b, size_t at, size_t size) {
-  return size == 4 ? GetU32(b, at) : GetU32(b, at) | uint64_t(GetU32(b, at + 4)) << 32;
-}
+uint64_t GetPointer(const Bytes& b, size_t at, size_t size) { return size == 4 ? GetU32(b, at) : GetU64(b, at); }
 void SetPointer(Bytes& b, size_t at, size_t size, uint64_t v) {
-  SetU32(b, at, uint32_t(v));
-  if (size == 8) SetU32(b, at + 4, uint32_t(v >> 32));
+  if (size == 4)
+    SetU32(b, at, uint32_t(v));
+  else
+    SetU64(b, at, v);
 }
 
 // The file offset of `size` bytes at `rva`, all inside one section's data.
@@ -81,10 +66,10 @@ bool Overlaps(uint32_t a, uint64_t aSize, uint32_t b, uint64_t bSize) {
 // before the loader runs, nothing only mapped (.bss) or thrown away.
 std::vector<Range> ChooseRanges(const Bytes& pe, const PeLayout& l, const Directories& d, uint64_t imageBase) {
   std::vector<std::pair<uint32_t, uint64_t>> keep;
-  for (uint32_t i : {kExport, kImport, kResource, kBaseRelocation, kImportAddressTable})
+  for (uint32_t i : {kExportDirectory, kImportDirectory, kResourceDirectory, kRelocationDirectory, kImportAddressTableDirectory})
     keep.emplace_back(d.rva[i], d.size[i]);
-  if (d.size[kTls]) {
-    const size_t p = l.PointerSize(), at = FileOffset(l, d.rva[kTls], CODELOADER_TLS_SIZE(p), "the TLS directory");
+  if (d.size[kTlsDirectory]) {
+    const size_t p = l.PointerSize(), at = FileOffset(l, d.rva[kTlsDirectory], CODELOADER_TLS_SIZE(p), "the TLS directory");
     const uint64_t start = GetPointer(pe, at, p), end = GetPointer(pe, at + p, p);
     if (start < imageBase || end < start) RefuseStub("TLS template outside the image");
     keep.emplace_back(uint32_t(start - imageBase), std::max<uint64_t>(end - start, 1));
@@ -111,9 +96,9 @@ std::vector<Range> ChooseRanges(const Bytes& pe, const PeLayout& l, const Direct
 std::set<uint32_t> CheckRelocations(const Bytes& pe, const PeLayout& l, const Directories& d,
                                     const std::vector<Range>& ranges) {
   std::set<uint32_t> relocated;
-  if (!d.size[kBaseRelocation]) return relocated;
-  size_t at = FileOffset(l, d.rva[kBaseRelocation], d.size[kBaseRelocation], "the relocation table");
-  const size_t end = at + d.size[kBaseRelocation];
+  if (!d.size[kRelocationDirectory]) return relocated;
+  size_t at = FileOffset(l, d.rva[kRelocationDirectory], d.size[kRelocationDirectory], "the relocation table");
+  const size_t end = at + d.size[kRelocationDirectory];
   while (end - at >= 8) {
     const uint32_t page = GetU32(pe, at), blockSize = GetU32(pe, at + 4);
     if (blockSize < 8 || blockSize > end - at) RefuseStub("malformed relocation table");
@@ -190,7 +175,7 @@ CompressedStub Compress(const Bytes& stub) {
   const Directories d = ReadDirectories(stub, l);
   if (l.sectionAlignment < kPage) throw LeavePlain{"its sections are aligned to less than a page"};
   if (GetU32(stub, l.coff + 8) != 0) throw LeavePlain{"it carries a symbol table (strip it)"};
-  for (uint32_t i : {kSecurity, kDebug, kLoadConfig, kBoundImport, kDelayImport, kClr})
+  for (uint32_t i : {kSecurityDirectory, kDebugDirectory, kLoadConfigDirectory, kBoundImportDirectory, kDelayImportDirectory, kClrDirectory})
     if (d.size[i]) throw LeavePlain{"it has data directory " + std::to_string(i) + ", which the loader does not handle"};
 
   const uint64_t imageBase = l.ImageBase(stub);
@@ -199,10 +184,18 @@ CompressedStub Compress(const Bytes& stub) {
   const std::set<uint32_t> relocated = CheckRelocations(stub, l, d, ranges);
   // The loader's own addresses must follow the image wherever it is loaded.
   const uint32_t slotsRva = recordRva + sizeof(CodeLoaderRecord);
-  if (d.size[kBaseRelocation])
+  if (d.size[kRelocationDirectory])
     for (size_t slot : {size_t(0), p, 2 * p, 3 * p, tlsSize, tlsSize + 2 * p, tlsSize + 3 * p})
       if (!relocated.count(uint32_t(slotsRva + slot)))
         RefuseStub("the code loader's record has an address without a relocation");
+
+  // Room for this section's header and the resources' after it.
+  const size_t newHeader = l.NewSectionHeaders(stub, 2);
+  const uint64_t imageEnd = l.ImageEnd();
+  if (imageEnd + stub.size() + (uint64_t(1) << 20) > 0xFFFFFFFFull) RefuseStub("image too large");
+  const uint64_t loaderEntry = GetPointer(stub, entryAt, p);
+  if (loaderEntry <= imageBase || loaderEntry - imageBase >= imageEnd)
+    RefuseStub("the code loader's entry point lies outside the image");
 
   Bytes code;
   for (const Range& r : ranges) code.append(stub, r.section->rawPointer, r.size);
@@ -216,13 +209,6 @@ CompressedStub Compress(const Bytes& stub) {
   Bytes packed;
   const EncodedBlock block = EncodeBlock(settings, true, code.size(), input, packed);
   if (block.properties.size() != CODELOADER_PROPS_SIZE) RefuseStub("unexpected LZMA properties");
-
-  // Room for this section's header and the resources' after it.
-  const size_t newHeader = l.sectionTable + kSectionHeaderSize * l.sectionCount;
-  if (newHeader + 2 * kSectionHeaderSize > l.sizeOfHeaders ||
-      std::any_of(stub.begin() + newHeader, stub.begin() + newHeader + 2 * kSectionHeaderSize,
-                  [](char c) { return c != 0; }))
-    RefuseStub("has no room for another section header");
 
   // The sections keep their order in the file; the compressed ones hold no
   // data there any more.
@@ -247,26 +233,13 @@ CompressedStub Compress(const Bytes& stub) {
   }
   PadTo(out, l.fileAlignment);
   if (newRecordAt == Bytes::npos) RefuseStub("the code loader's record lies outside its section");
-  uint64_t imageEnd = AlignUp(l.sizeOfHeaders, l.sectionAlignment);
-  for (const PeSection& s : l.sections)
-    imageEnd = std::max<uint64_t>(imageEnd, s.virtualAddress + AlignUp(std::max(s.virtualSize, s.rawSize), l.sectionAlignment));
-  if (imageEnd + packed.size() + (uint64_t(1) << 20) > 0xFFFFFFFFull) RefuseStub("image too large");
   const uint32_t packedRva = uint32_t(imageEnd), packedAt = uint32_t(out.size());
   out += packed;
   PadTo(out, l.fileAlignment);
 
-  Bytes header;
-  header.append(".qlpack\0", 8);
-  PutU32(header, uint32_t(packed.size()));
-  PutU32(header, packedRva);
-  PutU32(header, uint32_t(out.size() - packedAt));
-  PutU32(header, packedAt);
-  PutU32(header, 0);
-  PutU32(header, 0);
-  PutU16(header, 0);
-  PutU16(header, 0);
-  PutU32(header, kPackedSection);
-  out.replace(newHeader, kSectionHeaderSize, header);
+  out.replace(newHeader, kSectionHeaderSize,
+              SectionHeader(".qlpack", uint32_t(packed.size()), packedRva, uint32_t(out.size() - packedAt), packedAt,
+                            kInitializedReadOnly));
   SetU16(out, l.coff + 2, uint16_t(l.sectionCount + 1));
   SetU32(out, l.SizeOfImageField(), uint32_t(AlignUp(packedRva + packed.size(), l.sectionAlignment)));
 
@@ -279,24 +252,22 @@ CompressedStub Compress(const Bytes& stub) {
   SetU32(out, r + offsetof(CodeLoaderRecord, crc), crc);
   SetU32(out, r + offsetof(CodeLoaderRecord, entryRva), GetU32(stub, l.EntryPointField()));
   SetU32(out, r + offsetof(CodeLoaderRecord, rangeCount), uint32_t(ranges.size()));
-  SetPointer(out, r + offsetof(CodeLoaderRecord, preferredBase), 8, imageBase);
+  SetU64(out, r + offsetof(CodeLoaderRecord, preferredBase), imageBase);
   out.replace(r + offsetof(CodeLoaderRecord, props), CODELOADER_PROPS_SIZE, block.properties);
   for (size_t i = 0; i < ranges.size(); ++i) {
     const size_t at = r + offsetof(CodeLoaderRecord, ranges) + i * sizeof(CodeLoaderRange);
     SetU32(out, at, ranges[i].section->virtualAddress);
     SetU32(out, at + 4, ranges[i].size);
   }
-  const uint64_t loaderEntry = GetPointer(stub, entryAt, p);
-  if (loaderEntry <= imageBase || loaderEntry - imageBase >= imageEnd) RefuseStub("the code loader's entry point lies outside the image");
   SetU32(out, l.EntryPointField(), uint32_t(loaderEntry - imageBase));
-  if (d.size[kTls]) {
-    const size_t tls = FileOffset(l, d.rva[kTls], tlsSize, "the TLS directory");
+  if (d.size[kTlsDirectory]) {
+    const size_t tls = FileOffset(l, d.rva[kTlsDirectory], tlsSize, "the TLS directory");
     // Start, end and index; the callback list stays the loader's.
     for (size_t i = 0; i < 3; ++i) SetPointer(out, s + i * p, p, GetPointer(stub, tls + i * p, p));
     out.replace(s + 4 * p, 8, stub.substr(tls + 4 * p, 8));  // zero fill, characteristics
     SetPointer(out, s + tlsSize + 3 * p, p, GetPointer(stub, tls + 3 * p, p));
-    SetU32(out, l.Directory(kTls), slotsRva);
-    SetU32(out, l.Directory(kTls) + 4, uint32_t(tlsSize));
+    SetU32(out, l.Directory(kTlsDirectory), slotsRva);
+    SetU32(out, l.Directory(kTlsDirectory) + 4, uint32_t(tlsSize));
   } else {
     SetPointer(out, s + tlsSize + 3 * p, p, 0);
   }
