@@ -142,7 +142,7 @@ EOF
     say "made nsis_setup.exe in $(( $(now_ms) - t0 )) ms"
   fi
 
-  local best_ours=999999 best_nsis=999999 best_7zz=999999 best_floor=999999
+  local best_ours=999999 best_nsis=999999 best_7zz=999999 best_floor=999999 paired=""
   local ws_ours=0 priv_ours=0 ws_nsis=0 priv_nsis=0 r ours nsis native t0
   warm  # the wineserver may have ended while packing
   for run in $(seq 1 "$RUNS"); do
@@ -173,7 +173,11 @@ EOF
     best_ours=$(python3 -c "print(min($best_ours, $ours))")
     best_nsis=$(python3 -c "print(min($best_nsis, $nsis))")
     best_7zz=$(( native < best_7zz ? native : best_7zz ))
+    # Ours against 7zz within one run: this machine's speed moves between runs.
+    paired="$paired $(python3 -c "print($ours / $native)")"
   done
+  local paired_median
+  paired_median=$(python3 -c "import statistics, sys; print(statistics.median(map(float, sys.argv[1:])))" $paired)
 
   # Every installer must have written the same files.
   for got in "$dir/inst_ours/Quillon" "$dir/inst_nsis" "$dir/out_7zz"; do
@@ -190,13 +194,14 @@ EOF
   dict=$(7zz l -slt "$dir/payload.7z" | sed -n 's/^Method = .*LZMA2\{0,1\}:\([0-9]*[km]\{0,1\}\).*/\1/p' |
     python3 -c "import sys; print(max([0] + [int(w[:-1]) << (20 if w[-1] == 'm' else 10) if w[-1] in 'km' else 1 << int(w) for w in sys.stdin.read().split()]))")
   echo "$name $bytes $files $(stat -c %s "$dir/ours_setup.exe") $(stat -c %s "$dir/nsis_setup.exe")" \
-    "$(stat -c %s "$dir/payload.7z") $dict $best_ours $best_nsis $best_7zz $best_floor $priv_ours $ws_ours $priv_nsis $ws_nsis" \
+    "$(stat -c %s "$dir/payload.7z") $dict $best_ours $best_nsis $best_7zz $best_floor $priv_ours $ws_ours $priv_nsis $ws_nsis $paired_median" \
     >> "$OUT/summary"
-  python3 - $(tail -n 1 "$OUT/summary") <<'EOF'
+  RUNS="$RUNS" python3 - $(tail -n 1 "$OUT/summary") <<'EOF'
+import os
 import sys
 name = sys.argv[1]
 payload, files, ours_exe, nsis_exe, archive, dictionary = map(int, sys.argv[2:8])
-ours, nsis, native, floor, priv, ws, priv_nsis, ws_nsis = map(float, sys.argv[8:])
+ours, nsis, native, floor, priv, ws, priv_nsis, ws_nsis, paired = map(float, sys.argv[8:])
 mb = lambda b: b / 1e6
 print("bench: %s: %.1f MB in %d files; all three outputs match the payload" % (name, mb(payload), files))
 print("  size    ours setup.exe %7.2f MB   NSIS %7.2f MB   ours/NSIS %.3f   (our payload archive %.2f MB, %.1f %%)"
@@ -206,6 +211,7 @@ print("  time    ours %7.0f ms   NSIS %7.0f ms   7zz x -mmt1 %7.0f ms   ours/NSI
       "   ours/7zz %.2f (target <= 1.10: %s)"
       % (ours, nsis, native, ours / nsis, "met" if ours <= 0.5 * nsis else "MISSED",
          ours / native, "met" if ours <= 1.1 * native else "MISSED"))
+print("  paired  ours/7zz within each run, the median of %s runs: %.2f" % (os.environ["RUNS"], paired))
 print("  floor   writing the same files alone under Wine, no decoding: %.0f ms (native 7zz pays no Wine)" % floor)
 limit = dictionary / 2**20 + 32
 print("  memory  ours peak private %6.1f MB (working set %6.1f MB; target < dictionary %.0f MiB + 32 = %.0f: %s)"
@@ -226,14 +232,14 @@ python3 - "$OUT/summary" "$RUNS" "${SWITCHES:-the packer default}" <<'EOF'
 import sys
 rows = [line.split() for line in open(sys.argv[1])]
 print("bench: summary, best of %s runs, our payload switches: %s" % (sys.argv[2], sys.argv[3]))
-print("  %-13s %8s | %9s %9s %6s | %8s %8s %8s %8s %6s %6s | %9s %9s %9s" % (
+print("  %-13s %8s | %9s %9s %6s | %8s %8s %8s %8s %6s %6s %8s | %9s %9s %9s" % (
     "payload", "MB", "ours MB", "NSIS MB", "ratio", "ours ms", "NSIS ms", "7zz ms", "floor ms", "/NSIS", "/7zz",
-    "ours priv", "dict+32", "NSIS priv"))
+    "/7zz med", "ours priv", "dict+32", "NSIS priv"))
 for r in rows:
     name = r[0]
     payload, files, ours_exe, nsis_exe, archive, dictionary = map(int, r[1:7])
-    ours, nsis, native, floor, priv, ws, priv_nsis, ws_nsis = map(float, r[7:])
-    print("  %-13s %8.1f | %9.2f %9.2f %6.3f | %8.0f %8.0f %8.0f %8.0f %6.2f %6.2f | %6.1f MB %6.0f MB %6.1f MB" % (
+    ours, nsis, native, floor, priv, ws, priv_nsis, ws_nsis, paired = map(float, r[7:])
+    print("  %-13s %8.1f | %9.2f %9.2f %6.3f | %8.0f %8.0f %8.0f %8.0f %6.2f %6.2f %8.2f | %6.1f MB %6.0f MB %6.1f MB" % (
         name, payload / 1e6, ours_exe / 1e6, nsis_exe / 1e6, ours_exe / nsis_exe, ours, nsis, native, floor,
-        ours / nsis, ours / native, priv, dictionary / 2**20 + 32, priv_nsis))
+        ours / nsis, ours / native, paired, priv, dictionary / 2**20 + 32, priv_nsis))
 EOF
