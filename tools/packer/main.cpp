@@ -170,12 +170,7 @@ int Pack(const Options& o) {
 
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   Say(stdout, PayloadSummary(payload));
-  if (setupStub.codeBytes) {
-    char ratio[32];
-    std::snprintf(ratio, sizeof ratio, "%.1f %%", 100.0 * setupStub.packedBytes / setupStub.codeBytes);
-    Say(stdout, "stub code " + DecimalSize(setupStub.codeBytes) + " -> " + DecimalSize(setupStub.packedBytes) + " (" +
-                    ratio + ")");
-  }
+  if (setupStub.codeBytes) Say(stdout, "stub code " + SizeChange(setupStub.codeBytes, setupStub.packedBytes));
   char took[32];
   std::snprintf(took, sizeof took, "%.2f s", seconds);
   Say(stdout, "wrote " + o.out + " (" + std::to_string(image.size()) + " bytes, " + std::to_string(resources.size()) +

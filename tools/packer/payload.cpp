@@ -9,6 +9,7 @@
 #include "progress.h"
 
 namespace quillpack {
+namespace {
 
 std::string DecimalSize(uint64_t bytes) {
   char text[32];
@@ -20,6 +21,8 @@ std::string DecimalSize(uint64_t bytes) {
     std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
   return text;
 }
+
+}  // namespace
 
 Bytes BuildPayload(const std::string& folder, const SevenZipSettings& settings, const TimeLimit& limit,
                    PayloadReport& report) {
@@ -53,12 +56,16 @@ Bytes BuildPayload(const std::string& folder, const SevenZipSettings& settings, 
   return data;
 }
 
-std::string PayloadSummary(const PayloadReport& r) {
+std::string SizeChange(uint64_t from, uint64_t to) {
   char ratio[32] = "empty";
-  if (r.filesBytes) std::snprintf(ratio, sizeof ratio, "%.1f %%", 100.0 * r.archiveBytes / r.filesBytes);
+  if (from) std::snprintf(ratio, sizeof ratio, "%.1f %%", 100.0 * to / from);
+  return DecimalSize(from) + " -> " + DecimalSize(to) + " (" + ratio + ")";
+}
+
+std::string PayloadSummary(const PayloadReport& r) {
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.1f s", r.seconds);
-  return "payload " + DecimalSize(r.filesBytes) + " -> " + DecimalSize(r.archiveBytes) + " (" + ratio + ") in " + seconds;
+  return "payload " + SizeChange(r.filesBytes, r.archiveBytes) + " in " + seconds;
 }
 
 Bytes PackUninstaller(const Bytes& uninstaller) {

@@ -26,8 +26,9 @@ struct PayloadReport {
 Bytes BuildPayload(const std::string& folder, const SevenZipSettings& settings, const TimeLimit& limit,
                    PayloadReport& report);
 
-// "1.6 MB": decimal units, as file managers and the benchmark print them.
-std::string DecimalSize(uint64_t bytes);
+// "1.6 MB -> 605.8 KB (37.0 %)", in decimal units as file managers and the
+// benchmark print them; "(empty)" for nothing before.
+std::string SizeChange(uint64_t from, uint64_t to);
 
 // The summary line: "payload 466.2 MB -> 57.1 MB (12.2 %) in 48.3 s".
 std::string PayloadSummary(const PayloadReport& report);
