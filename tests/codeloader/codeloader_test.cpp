@@ -8,7 +8,10 @@
 
 #include <cstddef>
 #include <cstring>
+#include <cwchar>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "binary.h"
 #include "codeloaderrecord.h"
@@ -217,6 +220,146 @@ TEST(CodeLoaderPacking, StubTheLoaderCannotHandleStaysUncompressed) {
   packed = quillpack::CompressStubCode(withLoadConfig);
   EXPECT_EQ(withLoadConfig, packed.image);
   EXPECT_NE(std::string::npos, packed.leftPlain.find("directory 10")) << packed.leftPlain;
+}
+
+// The loader's record in an image, and where it lies in the file.
+CodeLoaderRecord RecordOf(const Bytes& image, size_t* fileOffset = nullptr) {
+  CodeLoaderRecord r{};
+  const size_t at = image.find(Bytes(CODELOADER_MAGIC, CODELOADER_MAGIC_SIZE));
+  EXPECT_NE(Bytes::npos, at);
+  if (at != Bytes::npos) std::memcpy(&r, image.data() + at, sizeof r);
+  if (fileOffset) *fileOffset = at;
+  return r;
+}
+
+uint32_t RvaOfFileOffset(const quillpack::PeLayout& l, size_t offset) {
+  for (const quillpack::PeSection& s : l.sections)
+    if (s.rawSize && offset >= s.rawPointer && offset - s.rawPointer < s.rawSize)
+      return uint32_t(s.virtualAddress + (offset - s.rawPointer));
+  ADD_FAILURE() << "offset " << offset << " in no section";
+  return 0;
+}
+
+bool Overlaps(uint64_t a, uint64_t aSize, uint64_t b, uint64_t bSize) {
+  return aSize && bSize && a < b + bSize && b < a + aSize;
+}
+
+// What the system reads before the loader runs keeps its data; the code the
+// loader fills in holds none in the file; the stream has a read-only section
+// of its own at the image's end; and the record names the program's own entry
+// point and base. Any of these wrong and the installer would not start, or
+// start on zeros, on some machine.
+TEST(CodeLoaderPacking, CompressedImageKeepsWhatTheSystemReadsFirst) {
+  using namespace quillpack;
+  for (const wchar_t* name : {L"brixsetup_stub.exe", L"loadertarget.exe"}) {
+    SCOPED_TRACE(testing::Message() << std::string(name, name + std::wcslen(name)));
+    const Bytes stub = testsupport::ReadFileBytes(testsupport::BinPath(name));
+    const CompressedStub packed = CompressStubCode(stub);
+    ASSERT_TRUE(packed.leftPlain.empty()) << packed.leftPlain;
+    const PeLayout before = ReadPeLayout(stub), after = ReadPeLayout(packed.image);
+    const CodeLoaderRecord r = RecordOf(packed.image);
+    ASSERT_GT(r.rangeCount, 0u);
+    ASSERT_LE(r.rangeCount, uint32_t(CODELOADER_MAX_RANGES));
+
+    std::vector<std::pair<uint64_t, uint64_t>> kept;
+    for (uint32_t d : {kExportDirectory, kImportDirectory, kResourceDirectory, kRelocationDirectory,
+                       kImportAddressTableDirectory})
+      kept.emplace_back(GetU32(stub, before.Directory(d)), GetU32(stub, before.Directory(d) + 4));
+    const uint32_t tlsRva = GetU32(stub, before.Directory(kTlsDirectory));
+    ASSERT_NE(0u, tlsRva);
+    const PeSection* tlsSection = before.SectionAt(tlsRva);
+    ASSERT_NE(nullptr, tlsSection);
+    const size_t tls = tlsSection->rawPointer + (tlsRva - tlsSection->virtualAddress), p = before.PointerSize();
+    const uint64_t base = before.ImageBase(stub);
+    const uint64_t templateStart = p == 4 ? GetU32(stub, tls) : GetU64(stub, tls);
+    const uint64_t templateEnd = p == 4 ? GetU32(stub, tls + p) : GetU64(stub, tls + p);
+    kept.emplace_back(templateStart - base, templateEnd - templateStart);
+
+    uint64_t total = 0;
+    for (uint32_t i = 0; i < r.rangeCount; ++i) {
+      const CodeLoaderRange& range = r.ranges[i];
+      total += range.size;
+      const PeSection* s = after.SectionAt(range.rva);
+      ASSERT_NE(nullptr, s) << range.rva;
+      EXPECT_EQ(s->virtualAddress, range.rva) << s->name;
+      EXPECT_EQ(0u, s->rawSize) << s->name;
+      EXPECT_STRNE(".qload", s->name);
+      EXPECT_STRNE(".qldata", s->name);
+      for (const auto& k : kept) EXPECT_FALSE(Overlaps(range.rva, range.size, k.first, k.second)) << s->name;
+    }
+    EXPECT_EQ(total, r.unpackedSize);
+    EXPECT_EQ(total, packed.codeBytes);
+    EXPECT_EQ(r.packedSize, packed.packedBytes);
+    EXPECT_EQ(GetU32(stub, before.EntryPointField()), r.entryRva);
+    EXPECT_EQ(base, r.preferredBase);
+
+    const PeSection* entry = after.SectionAt(GetU32(packed.image, after.EntryPointField()));
+    ASSERT_NE(nullptr, entry);
+    EXPECT_STREQ(".qload", entry->name);
+    const PeSection* tlsNow = after.SectionAt(GetU32(packed.image, after.Directory(kTlsDirectory)));
+    ASSERT_NE(nullptr, tlsNow);
+    EXPECT_STREQ(".qldata", tlsNow->name);
+
+    const PeSection& stream = after.sections.back();
+    EXPECT_STREQ(".qlpack", stream.name);
+    EXPECT_EQ(r.packedRva, stream.virtualAddress);
+    EXPECT_LE(r.packedSize, stream.rawSize);
+    EXPECT_EQ(kInitializedReadOnly, stream.characteristics);
+    EXPECT_EQ(AlignUp(uint64_t(stream.virtualAddress) + stream.virtualSize, after.sectionAlignment),
+              GetU32(packed.image, after.SizeOfImageField()));
+  }
+}
+
+// The loader applies only whole-address relocations again, and its own
+// record's addresses must move with the image: a stub where either does not
+// hold is packed as linked, or refused, never compressed into a program that
+// would run with wrong addresses when loaded away from its preferred base.
+TEST(CodeLoaderPacking, RelocationsDecideWhetherTheCodeIsCompressed) {
+  using namespace quillpack;
+  const Bytes stub = testsupport::ReadFileBytes(testsupport::BinPath(L"brixsetup_stub.exe"));
+  const PeLayout l = ReadPeLayout(stub);
+  const CodeLoaderRecord compressed = RecordOf(CompressStubCode(stub).image);
+  size_t recordAt = 0;
+  RecordOf(stub, &recordAt);
+  const uint32_t slots = RvaOfFileOffset(l, recordAt) + uint32_t(sizeof(CodeLoaderRecord));
+
+  const uint32_t relocRva = GetU32(stub, l.Directory(kRelocationDirectory));
+  const uint32_t relocSize = GetU32(stub, l.Directory(kRelocationDirectory) + 4);
+  const PeSection* relocSection = l.SectionAt(relocRva);
+  ASSERT_NE(nullptr, relocSection);
+  const size_t table = relocSection->rawPointer + (relocRva - relocSection->virtualAddress);
+  size_t inCode = 0, slot = 0;  // file offsets of two entries
+  for (size_t at = table; at + 8 <= table + relocSize && (!inCode || !slot); at += GetU32(stub, at + 4)) {
+    const uint32_t page = GetU32(stub, at);
+    for (size_t e = at + 8; e < at + GetU32(stub, at + 4); e += 2) {
+      const uint16_t entry = GetU16(stub, e);
+      const uint32_t rva = page + (entry & 0xFFF);
+      if (entry >> 12 == 0) continue;
+      if (rva == slots) slot = e;
+      for (uint32_t i = 0; i < compressed.rangeCount && !inCode; ++i)
+        if (rva >= compressed.ranges[i].rva && rva + 8 <= compressed.ranges[i].rva + compressed.ranges[i].size)
+          inCode = e;
+    }
+  }
+  ASSERT_NE(0u, inCode);
+  ASSERT_NE(0u, slot);
+
+  // IMAGE_REL_BASED_HIGH (1), which the loader would skip.
+  Bytes highHalf = stub;
+  SetU16(highHalf, inCode, uint16_t(1 << 12 | (GetU16(stub, inCode) & 0xFFF)));
+  const CompressedStub plain = CompressStubCode(highHalf);
+  EXPECT_EQ(highHalf, plain.image);
+  EXPECT_NE(std::string::npos, plain.leftPlain.find("type 1")) << plain.leftPlain;
+
+  // The first of the loader's address slots without its relocation.
+  Bytes unrelocated = stub;
+  SetU16(unrelocated, slot, uint16_t(GetU16(stub, slot) & 0xFFF));
+  try {
+    CompressStubCode(unrelocated);
+    FAIL() << "compressed with a loader address the system does not relocate";
+  } catch (const PackError& e) {
+    EXPECT_NE(std::string::npos, std::string(e.what()).find("without a relocation")) << e.what();
+  }
 }
 
 }  // namespace

@@ -71,6 +71,7 @@ expect_rc() {
 expect_rc "--check without --product: 2" 2 --check
 expect_rc "--check with --out: 2" 2 --check --product "$WORK/p" --out "$WORK/setup.exe"
 expect_rc "--check with --stub: 2" 2 --check --stub "$WORK/p/icon.ico" --product "$WORK/p"
+expect_rc "--check with --plain-stub: 2" 2 --check --plain-stub --product "$WORK/p"
 expect_rc "--check with an unknown argument: 2" 2 --check --product "$WORK/p" --verbose
 [ ! -e "$WORK/setup.exe" ] && pass "refused --out not created" || fail "refused --out created"
 expect_rc "product folder that does not exist: 1" 1 --check --product "$WORK/nothing"

@@ -45,4 +45,15 @@ expected=$'quillpack: payload 6.0 MB -> 6.0 MB (R %) in T s\nquillpack: stub cod
 if [ ! -s "$WORK/err.txt" ] && [ "$lines" = "$expected" ]; then pass "piped: only the summary"
 else fail "piped: only the summary" "$(cat -A "$WORK/out.txt" "$WORK/err.txt")"; fi
 
+# --plain-stub: the stub as linked, so no stub code line and no section of
+# compressed code; the same payload, so the installer grows by the code.
+"$PACK" --plain-stub --stub "$STUB" --product "$WORK/p" --out "$WORK/plain.exe" >"$WORK/plain.txt" 2>&1 </dev/null
+if ! grep -q 'stub code' "$WORK/plain.txt" && grep -q '^quillpack: wrote ' "$WORK/plain.txt" &&
+   ! grep -qa '\.qlpack' "$WORK/plain.exe" && grep -qa '\.qlpack' "$WORK/setup.exe" &&
+   [ "$(stat -c %s "$WORK/plain.exe")" -gt "$(( $(stat -c %s "$WORK/setup.exe") + 500000 ))" ]; then
+  pass "--plain-stub: the stub's code as linked"
+else
+  fail "--plain-stub: the stub's code as linked" "$(cat "$WORK/plain.txt"; ls -l "$WORK"/*.exe)"
+fi
+
 finish
